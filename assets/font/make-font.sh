@@ -41,7 +41,8 @@ if [ "$actual" != "$expected_src_sha256" ]; then
 fi
 
 tmp=$(mktemp --suffix=.ttf)
-trap 'rm -f "$tmp"' EXIT
+checked=$(mktemp --suffix=.ttf)
+trap 'rm -f "$tmp" "$checked"' EXIT
 
 pyftsubset "$src" \
     --unicodes=U+0020-007E \
@@ -54,7 +55,9 @@ pyftsubset "$src" \
     --name-languages=0x0409 \
     --output-file="$tmp"
 
-"$python" - "$tmp" "$out" <<'EOF'
+# The result goes to a scratch file first and replaces $out only once it has
+# passed the checks below.
+"$python" - "$tmp" "$checked" <<'EOF'
 import sys
 from fontTools.ttLib import TTFont
 
@@ -86,9 +89,9 @@ font.save(dst)
 # Check what the glyph atlas relies on, so a different source or fontTools
 # version cannot slip a broken file in silently.
 check = TTFont(dst)
+if "glyf" not in check:
+    sys.exit("make-font.sh: the source has no TrueType glyf outlines")
 problems = []
-if "glyf" not in check or "CFF " in check:
-    problems.append("outlines are not TrueType glyf")
 cmap = check["cmap"].getcmap(3, 1)
 if cmap is None or cmap.format != 4:
     problems.append("no format 4 Windows Unicode cmap")
@@ -113,5 +116,7 @@ print("glyphs %d, ascender %d, descender %d, space advance %d"
       % (check["maxp"].numGlyphs, hhea.ascent, hhea.descent,
          check["hmtx"][cmap.cmap[32]][0]))
 EOF
+chmod 644 "$checked"
+mv "$checked" "$out"
 
 echo "wrote $out ($(stat -c %s "$out") bytes, sha256 $(sha256sum "$out" | cut -d' ' -f1))"
