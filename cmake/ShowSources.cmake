@@ -1,0 +1,8 @@
+# The show's own sources: plain Win32 + Direct3D 9 + D3DX 9 code, compiled
+# once per configuration.
+set(SHOW_SOURCES
+  app/winmain.cpp
+  gfx/device.cpp
+  show/frame.cpp
+)
+list(TRANSFORM SHOW_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
