@@ -1,8 +1,10 @@
 # The show's own sources: plain Win32 + Direct3D 9 + D3DX 9 code, compiled
 # once per configuration.
 set(SHOW_SOURCES
+  app/startup.cpp
   app/winmain.cpp
   gfx/device.cpp
   show/frame.cpp
+  show/sound_cues.cpp
 )
 list(TRANSFORM SHOW_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
