@@ -18,7 +18,7 @@ function(show_add_configuration name width height windowed)
     target_link_libraries(${name} PRIVATE ${core})
     # The compiler's own runtime goes into the program, so it imports only
     # the system's DLLs.
-    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -s)
   else()
     target_link_libraries(${core} PUBLIC standin)
     add_executable(${name} ${PROJECT_SOURCE_DIR}/platform/crt/main.cpp)
