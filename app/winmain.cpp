@@ -3,6 +3,7 @@
 
 #include "app/build_config.h"
 #include "app/main_loop.h"
+#include "app/startup.h"
 #include "gfx/device.h"
 #include "show/frame.h"
 
@@ -96,7 +97,12 @@ void RunMainLoop() {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  if (!IsWindows10OrLater()) {
+    MessageBoxA(nullptr, "Windows 10 required!", "Error", MB_OK);
+    return -1;
+  }
   GetWindowsDirectoryA(g_WindowsDir, sizeof g_WindowsDir);
+  if (!CheckRequiredAssets()) return -1;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   if (!CreateShowWindow(instance)) return -1;
   RunMainLoop();

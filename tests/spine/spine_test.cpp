@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <standin.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +16,27 @@
 #include "show/frame.h"
 
 namespace {
+
+const char kFolderPrefix[] = "/tmp/spine-windir-";
+
+// A Windows folder holding the files the start-up check probes (their
+// contents do not matter to these tests), made once by the parent process
+// and inherited by the children through WINDIR.
+std::string MakeWindowsFolder() {
+  const char* inherited = std::getenv("WINDIR");
+  if (inherited && std::string(inherited).rfind(kFolderPrefix, 0) == 0) return "";
+  std::string pattern = std::string(kFolderPrefix) + "XXXXXX";
+  if (!mkdtemp(pattern.data())) return "";
+  const std::string root = pattern;
+  for (const char* folder : {"/web", "/web/screen", "/media"})
+    mkdir((root + folder).c_str(), 0755);
+  for (const char* file : {"/web/screen/img100.jpg", "/web/screen/img101.png",
+                           "/web/screen/img102.jpg", "/web/screen/img103.png",
+                           "/web/screen/img104.jpg", "/media/Ring03.wav"})
+    if (FILE* f = std::fopen((root + file).c_str(), "wb")) std::fclose(f);
+  setenv("WINDIR", root.c_str(), 1);
+  return root;
+}
 
 void StartHeadless(DWORD startTick) {
   StandinSetHeadless(true);
@@ -167,6 +190,28 @@ TEST(MainLoop, FirstFrameTimeIsTheTimeSinceTheClockStarted) {
 }
 
 // --- Start-up failures ---------------------------------------------------------
+
+TEST(Startup, OlderWindowsGetsItsMessageBeforeAnyWindow) {
+  EXPECT_EXIT(
+      {
+        StartHeadless(1000);
+        StandinSetWindowsVersion(6, 3, 0);  // Windows 8.1
+        const int code = RunWinMain();
+        std::_Exit(code == -1 && StandinMainWindow() == nullptr ? 255 : 1);
+      },
+      testing::ExitedWithCode(255), "Error: Windows 10 required!");
+}
+
+TEST(Startup, MissingFilesEndItBeforeAnyWindow) {
+  EXPECT_EXIT(
+      {
+        StartHeadless(1000);
+        setenv("WINDIR", "/nonexistent-windows-folder", 1);
+        const int code = RunWinMain();
+        std::_Exit(code == -1 && StandinMainWindow() == nullptr ? 255 : 1);
+      },
+      testing::ExitedWithCode(255), "Error: Missing resources : 3f");
+}
 
 struct FailureCase {
   StandinFailure failure;
@@ -335,5 +380,8 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   // Each program run starts from a fresh process, not a copy of this one.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  return RUN_ALL_TESTS();
+  const std::string folder = MakeWindowsFolder();
+  const int result = RUN_ALL_TESTS();
+  if (!folder.empty()) std::system(("rm -rf '" + folder + "'").c_str());
+  return result;
 }
