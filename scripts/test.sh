@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds everything (the Linux programs, tools, tests and benchmarks; the
+# 32- and 64-bit Windows programs; the fuzz targets) and runs the tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="$(nproc)"
+
+bash scripts/setup-debian.sh
+
+for preset in windows-i686 windows-x64 linux; do
+  echo "== build $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build "build/$preset" -j "$jobs"
+done
+
+echo "== tests"
+# No display and no sound device are needed: the tests run headless.
+export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
+ctest --preset linux -j "$jobs"
+
+if [ -f tests/fuzz/CMakeLists.txt ]; then
+  echo "== fuzz targets (a short run each)"
+  cmake --preset fuzz >/dev/null
+  cmake --build build/fuzz -j "$jobs"
+  for target in build/fuzz/bin/fuzz_*; do
+    [ -x "$target" ] || continue
+    echo "-- $(basename "$target")"
+    "$target" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 2>&1 | tail -n 1
+  done
+fi
