@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "gfx/device.h"
 #include "show/frame.h"
+#include "show/loading.h"
 
 DWORD g_ShowStartTick = 0;
 DWORD g_ShowTime = 0;
@@ -105,6 +106,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!CheckRequiredAssets()) return -1;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   if (!CreateShowWindow(instance)) return -1;
+  RunLoadingSequence();
   RunMainLoop();
   UnregisterClassA(kClassName, instance);
   ExitProcess(0);

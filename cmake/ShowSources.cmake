@@ -5,6 +5,7 @@ set(SHOW_SOURCES
   app/winmain.cpp
   gfx/device.cpp
   show/frame.cpp
+  show/loading.cpp
   show/sound_cues.cpp
 )
 list(TRANSFORM SHOW_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
