@@ -116,6 +116,10 @@ bool ParseWav(const uint8_t* data, size_t size, WavSound* sound, char* reason) {
     const uint32_t chunkSize = Le32(header + 4);
     const uint64_t body = pos + 8;
     if (chunkSize > end - body) {
+      // A cut-off chunk after the sound is whole (metadata at the end of a
+      // truncated file) does not stop it from playing; anything else does.
+      const bool soundChunk = memcmp(header, "fmt ", 4) == 0 || memcmp(header, "data", 4) == 0;
+      if (!soundChunk && haveFormat && haveData) break;
       char name[5];
       ChunkName(header, name);
       return Fail(reason, "'%s' chunk of %u bytes runs past the end of the file (%llu bytes left)", name,
