@@ -2,4 +2,6 @@
 // the shaders, the lock-screen pictures, the glyph atlas.
 #include "show/loading.h"
 
+IDirect3DTexture9* g_Wallpapers[kWallpaperTextureCount] = {};
+
 void RunLoadingSequence() {}
