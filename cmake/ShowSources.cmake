@@ -4,6 +4,7 @@ set(SHOW_SOURCES
   app/startup.cpp
   app/winmain.cpp
   gfx/device.cpp
+  gfx/shaders.cpp
   show/frame.cpp
   show/loading.cpp
   show/sound_cues.cpp
