@@ -9,6 +9,7 @@ ID3DXFont* g_Fonts[4] = {};
 ID3DXSprite* g_pSprite = nullptr;
 UINT g_ScreenWidth = 0;
 UINT g_ScreenHeight = 0;
+bool g_DeviceLost = false;
 
 namespace {
 
@@ -57,9 +58,10 @@ bool InitDevice(HWND hwnd, UINT width, UINT height, bool windowed) {
   return true;
 }
 
-void InitDeviceState() {
-  g_pd3dDevice->Reset(&g_d3dpp);
+namespace {
 
+// Every sampler state the show relies on; Reset returns them to defaults.
+void SetSamplerStates() {
   g_pd3dDevice->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
   g_pd3dDevice->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
   g_pd3dDevice->SetSamplerState(1, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
@@ -69,12 +71,42 @@ void InitDeviceState() {
     g_pd3dDevice->SetSamplerState(sampler, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     g_pd3dDevice->SetSamplerState(sampler, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
   }
+}
+
+}  // namespace
+
+void InitDeviceState() {
+  g_pd3dDevice->Reset(&g_d3dpp);
+  SetSamplerStates();
 
   for (int i = 0; i < 4; ++i)
     D3DXCreateFontA(g_pd3dDevice, kFontSpecs[i].height, 0, FW_DONTCARE, 1, kFontSpecs[i].italic,
                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, DEFAULT_QUALITY,
                     DEFAULT_PITCH | FF_DONTCARE, kFontSpecs[i].face, &g_Fonts[i]);
   D3DXCreateSprite(g_pd3dDevice, &g_pSprite);
+}
+
+void RestoreLostDevice() {
+  if (!g_DeviceLost || !g_pd3dDevice) return;
+  const HRESULT state = g_pd3dDevice->TestCooperativeLevel();
+  if (state == D3D_OK) {
+    g_DeviceLost = false;
+    return;
+  }
+  if (state != D3DERR_DEVICENOTRESET) return;  // still away: try again next frame
+  for (ID3DXFont* font : g_Fonts)
+    if (font) font->OnLostDevice();
+  if (g_pSprite) g_pSprite->OnLostDevice();
+  if (FAILED(g_pd3dDevice->Reset(&g_d3dpp))) return;
+  SetSamplerStates();
+  for (ID3DXFont* font : g_Fonts)
+    if (font) font->OnResetDevice();
+  if (g_pSprite) g_pSprite->OnResetDevice();
+  g_DeviceLost = false;
+}
+
+void NotePresentResult(HRESULT result) {
+  if (result == D3DERR_DEVICELOST) g_DeviceLost = true;
 }
 
 void ReleaseDevice() {

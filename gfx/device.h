@@ -19,3 +19,14 @@ extern UINT g_ScreenHeight;
 bool InitDevice(HWND hwnd, UINT width, UINT height, bool windowed);
 void InitDeviceState();
 void ReleaseDevice();
+
+// A full-screen device is lost while the user is switched away. Frames are
+// still submitted (a lost device ignores them) so the show keeps its
+// timeline and its sounds; once the device may be reset it is reset with
+// the same parameters and given its start-up state again, and the show
+// goes on at the moment the clock says.
+// Called before a frame is drawn.
+void RestoreLostDevice();
+// Called with the result of every Present.
+void NotePresentResult(HRESULT result);
+extern bool g_DeviceLost;

@@ -12,6 +12,7 @@ ShowStretch StretchAt(DWORD t) {
 }
 
 void RenderFrame() {
+  RestoreLostDevice();
   g_pd3dDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   g_pd3dDevice->BeginScene();
   g_pDevice->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
@@ -29,5 +30,5 @@ void RenderFrame() {
   }
 
   g_pd3dDevice->EndScene();
-  g_pd3dDevice->Present(nullptr, nullptr, nullptr, nullptr);
+  NotePresentResult(g_pd3dDevice->Present(nullptr, nullptr, nullptr, nullptr));
 }

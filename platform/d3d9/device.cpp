@@ -65,6 +65,17 @@ UINT BytesPerTexel(D3DFORMAT format) {
 
 Device* CurrentDevice() { return g_current; }
 
+void DeviceWindowFocusChanged(HWND window, bool focused) {
+  Device* d = g_current;
+  if (!d || d->focusWindow != window || d->params.Windowed) return;
+  if (!focused) {
+    d->lost = true;
+    d->resettable = false;
+  } else if (d->lost) {
+    d->resettable = true;
+  }
+}
+
 // --- Texture ---------------------------------------------------------------
 
 HRESULT Texture::Create(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
@@ -359,7 +370,10 @@ ULONG Device::Release() {
   return left;
 }
 
-HRESULT Device::TestCooperativeLevel() { return lost ? D3DERR_DEVICELOST : D3D_OK; }
+HRESULT Device::TestCooperativeLevel() {
+  if (!lost) return D3D_OK;
+  return resettable ? D3DERR_DEVICENOTRESET : D3DERR_DEVICELOST;
+}
 
 HRESULT Device::GetDirect3D(IDirect3D9** out) {
   if (!out) return D3DERR_INVALIDCALL;
@@ -369,6 +383,7 @@ HRESULT Device::GetDirect3D(IDirect3D9** out) {
 }
 
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* p) {
+  if (lost && !resettable) return D3DERR_DEVICELOST;
   if (!p || !ValidPresentParameters(*p)) return D3DERR_INVALIDCALL;
   if (p->BackBufferFormat == D3DFMT_UNKNOWN) p->BackBufferFormat = D3DFMT_X8R8G8B8;
   if (p->BackBufferCount == 0) p->BackBufferCount = 1;
@@ -379,6 +394,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* p) {
   ResetStates();
   inScene = false;
   lost = false;
+  resettable = false;
   StandinWindowSetFullscreen(focusWindow, !params.Windowed);
   return D3D_OK;
 }
@@ -623,3 +639,15 @@ void StandinSetPresentHook(StandinPresentHook hook, void* user) {
 IDirect3DDevice9* StandinDevice() { return CurrentDevice(); }
 
 void StandinSetTexturePitchPadding(UINT bytes) { standin::g_pitchPadding = bytes; }
+
+void StandinLoseDevice() {
+  if (standin::Device* d = CurrentDevice()) {
+    d->lost = true;
+    d->resettable = false;
+  }
+}
+
+void StandinAllowDeviceReset() {
+  if (standin::Device* d = CurrentDevice())
+    if (d->lost) d->resettable = true;
+}

@@ -155,7 +155,10 @@ class Device final : public IDirect3DDevice9 {
   std::vector<DWORD> presented;
   DWORD presentCount = 0;
   bool inScene = false;
+  // Lost: nothing is drawn or shown. Once the application may have the
+  // display back (resettable), only Reset brings the device back.
   bool lost = false;
+  bool resettable = false;
 
  private:
   ~Device();
@@ -165,5 +168,9 @@ class Device final : public IDirect3DDevice9 {
 
 // The device of the process, or null; the test interface reads frames here.
 Device* CurrentDevice();
+
+// A full-screen device is lost when its window loses the focus and may be
+// reset once the window has it again.
+void DeviceWindowFocusChanged(HWND window, bool focused);
 
 }  // namespace standin

@@ -60,6 +60,12 @@ void StandinSetPresentHook(StandinPresentHook hook, void* user);
 // The device of the process (null before CreateDevice), for tests that read
 // its states.
 IDirect3DDevice9* StandinDevice();
+// Loses the device as a full-screen program does when the user switches
+// away: Present reports D3DERR_DEVICELOST and nothing is drawn. After
+// StandinAllowDeviceReset (the user is back) TestCooperativeLevel reports
+// D3DERR_DEVICENOTRESET until Reset succeeds.
+void StandinLoseDevice();
+void StandinAllowDeviceReset();
 // Row padding in bytes added to the pitch of textures created from now on,
 // as some drivers do; 0 by default.
 void StandinSetTexturePitchPadding(UINT bytes);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "d3d9/device.h"
 #include "user32/window.h"
 
 struct StandinWindow {
@@ -188,8 +189,12 @@ void PumpSdlEvents() {
   while (SDL_PollEvent(&e)) {
     switch (e.type) {
       case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
-          if (HWND w = WindowFromSdl(e.window.windowID)) Post(w, WM_CLOSE, 0, 0);
+        if (HWND w = WindowFromSdl(e.window.windowID)) {
+          if (e.window.event == SDL_WINDOWEVENT_CLOSE) Post(w, WM_CLOSE, 0, 0);
+          if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
+            standin::DeviceWindowFocusChanged(w, false);
+          if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
+            standin::DeviceWindowFocusChanged(w, true);
         }
         break;
       case SDL_KEYDOWN:

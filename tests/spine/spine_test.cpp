@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/build_config.h"
 #include "app/main_loop.h"
 #include "gfx/device.h"
 #include "show/frame.h"
+#include "show/loading.h"
 
 namespace {
 
@@ -355,6 +357,44 @@ TEST(ReleaseDevice, TwiceIsHarmlessAndKeepsTheCopy) {
         const bool cleared = g_pd3dDevice == nullptr && g_pD3D == nullptr && g_pDevice == copy;
         ReleaseDevice();
         std::_Exit(cleared && g_pd3dDevice == nullptr ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+TEST(LostDevice, IsResetWhenItMayBeAndTheShowGoesOnAtTheClocksMoment) {
+  EXPECT_EXIT(
+      {
+        StartHeadless(1000);
+        if (!CreateShowWindow(GetModuleHandleA(nullptr))) std::_Exit(2);
+        RunLoadingSequence();
+        auto frameAt = [](DWORD t) {
+          g_ShowTime = t;
+          RenderFrame();
+        };
+        frameAt(2000);
+        const DWORD shown = StandinPresentCount();
+        StandinLoseDevice();  // the user switches away
+        frameAt(3000);
+        if (!g_DeviceLost || StandinPresentCount() != shown) std::_Exit(10);
+        frameAt(4000);  // still away: no reset is tried yet
+        DWORD filter = 0;
+        g_pDevice->GetSamplerState(0, D3DSAMP_MAGFILTER, &filter);
+        if (!g_DeviceLost || filter != D3DTEXF_LINEAR) std::_Exit(11);
+        StandinAllowDeviceReset();  // back
+        frameAt(5000);
+        if (g_DeviceLost || StandinPresentCount() != shown + 1) std::_Exit(12);
+        // The reset device has the start-up sampler states again.
+        for (DWORD sampler = 0; sampler < 8; ++sampler) {
+          g_pDevice->GetSamplerState(sampler, D3DSAMP_MAGFILTER, &filter);
+          if (filter != D3DTEXF_LINEAR) std::_Exit(13);
+        }
+        StandinFrame frame;
+        StandinLastFrame(&frame);
+        const std::vector<DWORD> recovered(frame.pixels, frame.pixels + frame.width * frame.height);
+        frameAt(5000);
+        StandinLastFrame(&frame);
+        const std::vector<DWORD> again(frame.pixels, frame.pixels + frame.width * frame.height);
+        std::_Exit(recovered == again ? 0 : 14);
       },
       testing::ExitedWithCode(0), "");
 }
