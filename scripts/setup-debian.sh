@@ -14,6 +14,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   # Tests, benchmarks and fuzzing.
   googletest libgtest-dev libbenchmark-dev clang
+  # libFuzzer and the sanitizer runtimes (only recommended by clang).
+  libclang-rt-dev
   # A virtual display for looking at the programs without a screen.
   xvfb xauth
 )
