@@ -163,7 +163,8 @@ bool DecodePixelShader(const DWORD* tokens, ShaderProgram* out, char* error, siz
     }
     // The END token must still fit after this instruction.
     if (length >= count - 1 - pos)
-      return Fail(error, errorSize, "token %u: %s runs past the end of the stream", pos,
+      return Fail(error, errorSize,
+                  "token %u: %s runs past the end of the stream or leaves no room for END", pos,
                   OpName(op));
     const DWORD* operands = tokens + pos + 1;
 

@@ -289,6 +289,7 @@ class Compiler {
   bool Convert(Value* v, uint8_t dim, Location loc);
   bool Use(const Value& v, uint8_t readMask, IrOperand* out);
   bool AllocTemp(Location loc, uint16_t* index);
+  bool ResultTemp(const Value& a, const Value& b, Location loc, uint16_t* index);
   bool Emit(uint8_t op, const IrOperand& dst, const IrOperand& a, const IrOperand& b = {});
   bool LiteralOperand(const float values[4], Location loc, IrOperand* out);
   Value ReadSlot(int local, int slot, Location loc);
@@ -1546,7 +1547,7 @@ bool Compiler::Tex2D(const Token& name, std::vector<Value>& args, Value* out) {
   IrOperand uv;
   if (!Use(coords, 0x3, &uv)) return false;
   uint16_t temp = 0;
-  if (!AllocTemp(name.loc, &temp)) return false;
+  if (!ResultTemp(coords, Value(), name.loc, &temp)) return false;
   IrOperand dst, sampler;
   dst.file = kFileTemp;
   dst.index = temp;
@@ -1612,7 +1613,7 @@ bool Compiler::Binary(const Token& op, Value a, Value b, Value* out) {
   IrOperand x, y;
   if (!Use(a, mask, &x) || !Use(b, mask, &y)) return false;
   uint16_t temp = 0;
-  if (!AllocTemp(op.loc, &temp)) return false;
+  if (!ResultTemp(a, b, op.loc, &temp)) return false;
   IrOperand dst;
   dst.file = kFileTemp;
   dst.index = temp;
@@ -1703,6 +1704,19 @@ bool Compiler::AllocTemp(Location loc, uint16_t* index) {
     return Error(loc, "X5608", "too many temporary values (more than %u)", kMaxIrTemps);
   *index = tempTop_++;
   return true;
+}
+
+// An intermediate result is read once, by the instruction that consumes it,
+// so that instruction may write its own result there: long expressions then
+// need no more temporaries than their nesting.
+bool Compiler::ResultTemp(const Value& a, const Value& b, Location loc, uint16_t* index) {
+  for (const Value* v : {&a, &b}) {
+    if (v->kind == Value::kReg && v->op.file == kFileTemp && v->local < 0) {
+      *index = v->op.index;
+      return true;
+    }
+  }
+  return AllocTemp(loc, index);
 }
 
 bool Compiler::Emit(uint8_t op, const IrOperand& dst, const IrOperand& a, const IrOperand& b) {
