@@ -4,6 +4,8 @@ set(SHOW_SOURCES
   app/startup.cpp
   app/winmain.cpp
   gfx/device.cpp
+  gfx/fade.cpp
+  gfx/quads.cpp
   gfx/shaders.cpp
   show/frame.cpp
   show/loading.cpp
