@@ -10,5 +10,6 @@ set(SHOW_SOURCES
   show/frame.cpp
   show/loading.cpp
   show/sound_cues.cpp
+  text/glyph_atlas.cpp
 )
 list(TRANSFORM SHOW_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
