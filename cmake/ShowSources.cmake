@@ -7,9 +7,12 @@ set(SHOW_SOURCES
   gfx/fade.cpp
   gfx/quads.cpp
   gfx/shaders.cpp
+  show/finale.cpp
   show/frame.cpp
+  show/intro.cpp
   show/loading.cpp
   show/sound_cues.cpp
+  text/atlas_text.cpp
   text/glyph_atlas.cpp
 )
 list(TRANSFORM SHOW_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)

@@ -3,6 +3,8 @@
 
 #include "app/main_loop.h"
 #include "gfx/device.h"
+#include "show/finale.h"
+#include "show/intro.h"
 
 ShowStretch StretchAt(DWORD t) {
   if (t - kIntroFirst <= kIntroLast - kIntroFirst) return kStretchIntro;
@@ -20,9 +22,13 @@ void RenderFrame() {
 
   switch (StretchAt(g_ShowTime)) {
     case kStretchIntro:
+      DrawIntroScene(g_ShowTime);
+      break;
     case kStretchVerses:
-    case kStretchFinale:
       // The scenes draw here as they are built.
+      break;
+    case kStretchFinale:
+      DrawFinaleScene(g_ShowTime);
       break;
     case kStretchLeadIn:
     case kStretchGap:
