@@ -132,7 +132,6 @@ HRESULT Font::Open() {
                  desc.FaceName);
     return E_FAIL;
   }
-  syntheticItalic_ = desc.Italic && !face_.italic;
 
   FT_Library library = Library();
   FT_Face face = nullptr;
@@ -142,6 +141,9 @@ HRESULT Font::Open() {
   }
   ftFace_ = face;
   FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+  // The face's own style decides whether a slant must be made.
+  face_.italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+  syntheticItalic_ = desc.Italic && !face_.italic;
   const int unitsPerEm = face->units_per_EM > 0 ? face->units_per_EM : 2048;
   int cellAscent = 0, cellDescent = 0;
   CellMetrics(face, &cellAscent, &cellDescent);

@@ -53,7 +53,12 @@ bool FillFaceFile(FcPattern* font, FaceFile* out) {
   out->path = reinterpret_cast<const char*>(file);
   out->index = index;
   out->family = family ? reinterpret_cast<const char*>(family) : "";
-  out->italic = slant != FC_SLANT_ROMAN;
+  // fontconfig's own rules may answer an italic request with an upright
+  // face plus a shear to apply; such a face is not italic itself.
+  FcMatrix* matrix = nullptr;
+  const bool sheared = FcPatternGetMatrix(font, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix &&
+                       matrix->xy != 0.0;
+  out->italic = slant != FC_SLANT_ROMAN && !sheared;
   return true;
 }
 
