@@ -37,14 +37,13 @@ struct Token {
 
 class Lexer {
  public:
-  Lexer(const char* source, size_t length) : src_(source), end_(source + length), pos_(source) {}
+  Lexer(const char* source, size_t length) : end_(source + length), pos_(source) {}
   Token Next();
 
  private:
   bool SkipSpaceAndComments(Token* error);
   void Advance();  // one byte, keeping line and column
 
-  const char* src_;
   const char* end_;
   const char* pos_;
   Location loc_;
