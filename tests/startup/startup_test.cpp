@@ -8,6 +8,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ struct MissingCase {
   DWORD mask;
   const char* text;  // null: no message
 };
+
+void PrintTo(const MissingCase& c, std::ostream* os) { *os << c.name; }
 
 class MissingFiles : public StartupAssets, public ::testing::WithParamInterface<MissingCase> {};
 

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -45,6 +46,9 @@ struct GoodCase {
   bool extensible;
   bool fmt18;
 };
+
+// Test names show the case's name rather than its bytes.
+void PrintTo(const GoodCase& c, std::ostream* os) { *os << c.name; }
 
 class WavGood : public ::testing::TestWithParam<GoodCase> {};
 
@@ -171,6 +175,8 @@ struct BadCase {
   Bytes file;
   const char* reason;  // a piece of the expected reason
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
 
 class WavBad : public ::testing::TestWithParam<BadCase> {};
 
