@@ -497,13 +497,13 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* v) {
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-  if (state < 0 || state >= kMaxRenderState) return D3DERR_INVALIDCALL;
+  if (static_cast<DWORD>(state) >= kMaxRenderState) return D3DERR_INVALIDCALL;
   renderState[state] = value;
   return D3D_OK;
 }
 
 HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
-  if (!value || state < 0 || state >= kMaxRenderState) return D3DERR_INVALIDCALL;
+  if (!value || static_cast<DWORD>(state) >= kMaxRenderState) return D3DERR_INVALIDCALL;
   *value = renderState[state];
   return D3D_OK;
 }
@@ -526,27 +526,27 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
 }
 
 HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
-  if (!value || stage >= kMaxStages || type < 0 || type >= kMaxStageState)
+  if (!value || stage >= kMaxStages || static_cast<DWORD>(type) >= kMaxStageState)
     return D3DERR_INVALIDCALL;
   *value = stageState[stage][type];
   return D3D_OK;
 }
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-  if (stage >= kMaxStages || type < 0 || type >= kMaxStageState) return D3DERR_INVALIDCALL;
+  if (stage >= kMaxStages || static_cast<DWORD>(type) >= kMaxStageState) return D3DERR_INVALIDCALL;
   stageState[stage][type] = value;
   return D3D_OK;
 }
 
 HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
-  if (!value || sampler >= kMaxSamplers || type < 0 || type >= kMaxSamplerState)
+  if (!value || sampler >= kMaxSamplers || static_cast<DWORD>(type) >= kMaxSamplerState)
     return D3DERR_INVALIDCALL;
   *value = samplerState[sampler][type];
   return D3D_OK;
 }
 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-  if (sampler >= kMaxSamplers || type < 0 || type >= kMaxSamplerState) return D3DERR_INVALIDCALL;
+  if (sampler >= kMaxSamplers || static_cast<DWORD>(type) >= kMaxSamplerState) return D3DERR_INVALIDCALL;
   samplerState[sampler][type] = value;
   return D3D_OK;
 }
