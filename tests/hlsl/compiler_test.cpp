@@ -345,6 +345,10 @@ const ProgramCase kPrograms[] = {
      "PS_OUTPUT main() { PS_OUTPUT a; a.RGBColor = k; PS_OUTPUT b = a; a.RGBColor = 0;\r\n"
      "  return b; }",
      {2, 3, 4, 5}},
+    {"struct copied from the input, POSITION left out",
+     "PS_OUTPUT main(VS_OUTPUT In) { VS_OUTPUT c = In; PS_OUTPUT o; o.RGBColor = c.Diffuse;\r\n"
+     "  return o; }",
+     {0.1f, 0.2f, 0.3f, 0.4f}},
     {"locals, masks and compound assignment",
      "float4 main(float2 uv : TEXCOORD0) : COLOR0 {\r\n"
      "  float4 c = vColor;   // (0.5, 0.25, 1, 0.75)\r\n"

@@ -1163,7 +1163,8 @@ bool Compiler::Store(const Lvalue& lv, Value value, Location loc) {
       part.local = lv.local;
       part.slot = static_cast<int>(i);
       part.dim = l.slots[i].dim;
-      if (l.slots[i].file != kFileTemp) continue;  // an unreadable input: nothing to copy
+      // An input that cannot be read is not copied: the member stays unset.
+      if (l.slots[i].file != kFileTemp || member.position) continue;
       if (!Store(part, member, loc)) return false;
     }
     return true;
