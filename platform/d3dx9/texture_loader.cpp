@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +93,27 @@ bool CheckPng(const unsigned char* data, size_t size, PngInfo* info, const char*
   }
 }
 
+// A DHT segment's tables must describe codes that fit their lengths and at
+// most 256 symbols: stb_image's table builder trusts both and writes past
+// its arrays otherwise.
+bool CheckHuffmanTables(const unsigned char* p, size_t length) {
+  while (length > 0) {
+    if (length < 17 || (p[0] >> 4) > 1 || (p[0] & 15) > 3) return false;
+    size_t symbols = 0;
+    uint32_t codes = 0;
+    for (int bits = 1; bits <= 16; ++bits) {
+      codes += p[bits];
+      symbols += p[bits];
+      if (codes > (1u << bits)) return false;
+      codes <<= 1;
+    }
+    if (symbols > 256 || length - 17 < symbols) return false;
+    p += 17 + symbols;
+    length -= 17 + symbols;
+  }
+  return true;
+}
+
 // Walks the markers and entropy-coded segments up to EOI. A JPEG cut short
 // still decodes in stb (the missing data reads as zeros), so a missing end
 // is how truncation shows.
@@ -113,6 +133,8 @@ bool CheckJpeg(const unsigned char* data, size_t size, const char** error) {
     const size_t length = (size_t{data[pos]} << 8) | data[pos + 1];
     if (length < 2) return *error = "JPEG file is corrupt (segment length)", false;
     if (size - pos < length) return *error = "JPEG file is truncated", false;
+    if (marker == 0xC4 && !CheckHuffmanTables(data + pos + 2, length - 2))
+      return *error = "JPEG file is corrupt (Huffman table)", false;
     pos += length;
     if (marker != 0xDA) continue;
     // Entropy-coded data after SOS runs to the next marker that is neither
@@ -137,55 +159,79 @@ unsigned RoundUpToPowerOfTwo(unsigned v) {
   return p;
 }
 
-// D3DX_FILTER_DITHER's 4 x 4 ordered dither, applied as the filtered
+// D3DX_FILTER_DITHER's 4 x 4 ordered dither, applied as filtered 16-bit
 // values are rounded to 8 bits.
-constexpr float kDither[4][4] = {
-    {0.5f / 16, 8.5f / 16, 2.5f / 16, 10.5f / 16},
-    {12.5f / 16, 4.5f / 16, 14.5f / 16, 6.5f / 16},
-    {3.5f / 16, 11.5f / 16, 1.5f / 16, 9.5f / 16},
-    {15.5f / 16, 7.5f / 16, 13.5f / 16, 5.5f / 16},
+constexpr uint32_t kDither[4][4] = {
+    {0, 8, 2, 10},
+    {12, 4, 14, 6},
+    {3, 11, 1, 9},
+    {15, 7, 13, 5},
 };
 
-BYTE Quantise(float v, UINT x, UINT y) {
-  const float q = std::floor(v * 255.0f + kDither[y & 3][x & 3]);
-  return static_cast<BYTE>(q < 0.0f ? 0.0f : (q > 255.0f ? 255.0f : q));
+BYTE Dither(uint16_t v, UINT x, UINT y) {
+  // v / 257 is the value in 8-bit units; the threshold (k + 0.5) / 16 of
+  // the pattern decides which way its fraction goes.
+  const uint32_t q = (uint32_t{v} * 32 + (kDither[y & 3][x & 3] * 2 + 1) * 257) / (257 * 32);
+  return static_cast<BYTE>(q > 255 ? 255 : q);
 }
 
-// Level 0 from RGBA bytes: a straight copy when the sizes agree, otherwise
+BYTE Round16(uint16_t v) { return static_cast<BYTE>((uint32_t{v} * 255 + 32767) / 65535); }
+
+// The decoded picture: 8-bit or 16-bit RGBA samples.
+struct Picture {
+  unsigned width = 0;
+  unsigned height = 0;
+  const unsigned char* rgba8 = nullptr;
+  const uint16_t* rgba16 = nullptr;
+};
+
+void StoreTexel(BYTE* d, BYTE r, BYTE g, BYTE b, BYTE a, bool alpha) {
+  d[0] = b;
+  d[1] = g;
+  d[2] = r;
+  d[3] = alpha ? a : 0xFF;
+}
+
+// Level 0: a straight copy when the sizes agree, otherwise
 // D3DX_FILTER_TRIANGLE (a tent filter widened for reduction, so every
-// source pixel counts) with D3DX's default wrap at the edges.
-bool WriteLevel0(const unsigned char* rgba, unsigned w, unsigned h, bool alpha, BYTE* bits,
-                 INT pitch, unsigned tw, unsigned th) {
-  if (tw == w && th == h) {
-    for (unsigned y = 0; y < h; ++y) {
-      const unsigned char* s = rgba + size_t{y} * w * 4;
+// source pixel counts) with D3DX's default wrap at the edges, in 16 bits,
+// dithered down to 8.
+bool WriteLevel0(const Picture& p, bool alpha, BYTE* bits, INT pitch, unsigned tw, unsigned th) {
+  const size_t pixels = size_t{p.width} * p.height;
+  if (tw == p.width && th == p.height) {
+    for (unsigned y = 0; y < th; ++y) {
       BYTE* d = bits + static_cast<size_t>(pitch) * y;
-      for (unsigned x = 0; x < w; ++x, s += 4, d += 4) {
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-        d[3] = alpha ? s[3] : 0xFF;
+      const size_t row = size_t{y} * tw * 4;
+      for (unsigned x = 0; x < tw; ++x, d += 4) {
+        const size_t i = row + size_t{x} * 4;
+        if (p.rgba16)
+          StoreTexel(d, Round16(p.rgba16[i]), Round16(p.rgba16[i + 1]), Round16(p.rgba16[i + 2]),
+                     Round16(p.rgba16[i + 3]), alpha);
+        else
+          StoreTexel(d, p.rgba8[i], p.rgba8[i + 1], p.rgba8[i + 2], p.rgba8[i + 3], alpha);
       }
     }
     return true;
   }
-  std::vector<float> source(size_t{w} * h * 4);
-  for (size_t i = 0; i < source.size(); ++i) source[i] = rgba[i] * (1.0f / 255.0f);
-  std::vector<float> scaled(size_t{tw} * th * 4);
-  if (!stbir_resize_float_generic(source.data(), static_cast<int>(w), static_cast<int>(h), 0,
-                                  scaled.data(), static_cast<int>(tw), static_cast<int>(th), 0,
-                                  4, STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_WRAP,
-                                  STBIR_FILTER_TRIANGLE, STBIR_COLORSPACE_LINEAR, nullptr))
+  std::vector<uint16_t> widened;
+  const uint16_t* source = p.rgba16;
+  if (!source) {
+    widened.resize(pixels * 4);
+    for (size_t i = 0; i < widened.size(); ++i) widened[i] = static_cast<uint16_t>(p.rgba8[i] * 257);
+    source = widened.data();
+  }
+  std::vector<uint16_t> scaled(size_t{tw} * th * 4);
+  if (!stbir_resize_uint16_generic(source, static_cast<int>(p.width), static_cast<int>(p.height), 0,
+                                   scaled.data(), static_cast<int>(tw), static_cast<int>(th), 0, 4,
+                                   STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_WRAP,
+                                   STBIR_FILTER_TRIANGLE, STBIR_COLORSPACE_LINEAR, nullptr))
     return false;
   for (unsigned y = 0; y < th; ++y) {
-    const float* s = scaled.data() + size_t{y} * tw * 4;
+    const uint16_t* s = scaled.data() + size_t{y} * tw * 4;
     BYTE* d = bits + static_cast<size_t>(pitch) * y;
-    for (unsigned x = 0; x < tw; ++x, s += 4, d += 4) {
-      d[0] = Quantise(s[2], x, y);
-      d[1] = Quantise(s[1], x, y);
-      d[2] = Quantise(s[0], x, y);
-      d[3] = alpha ? Quantise(s[3], x, y) : 0xFF;
-    }
+    for (unsigned x = 0; x < tw; ++x, s += 4, d += 4)
+      StoreTexel(d, Dither(s[0], x, y), Dither(s[1], x, y), Dither(s[2], x, y), Dither(s[3], x, y),
+                 alpha);
   }
   return true;
 }
@@ -269,27 +315,31 @@ HRESULT CreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* data
     return Fail(D3DXERR_INVALIDDATA, error, "picture is too large");
 
   int dw = 0, dh = 0, dc = 0;
-  std::unique_ptr<unsigned char, StbFree> rgba;
-  if (isPng && png.bitDepth == 16) {
-    // 16-bit samples are rounded to 8 bits, not truncated.
-    std::unique_ptr<stbi_us, StbFree> wide(stbi_load_16_from_memory(bytes, length, &dw, &dh, &dc, 4));
-    if (wide && dw == w && dh == h) {
-      const size_t n = size_t(w) * size_t(h) * 4;
-      rgba.reset(static_cast<unsigned char*>(std::malloc(n)));
-      if (rgba)
-        for (size_t i = 0; i < n; ++i)
-          rgba.get()[i] = static_cast<unsigned char>((uint32_t{wide.get()[i]} * 255 + 32767) / 65535);
-    }
-  } else {
-    rgba.reset(stbi_load_from_memory(bytes, length, &dw, &dh, &dc, 4));
-  }
-  if (!rgba || dw != w || dh != h) return Fail(D3DXERR_INVALIDDATA, error, "picture data is corrupt");
+  std::unique_ptr<unsigned char, StbFree> rgba8;
+  std::unique_ptr<stbi_us, StbFree> rgba16;
+  if (isPng && png.bitDepth == 16)
+    rgba16.reset(stbi_load_16_from_memory(bytes, length, &dw, &dh, &dc, 4));
+  else
+    rgba8.reset(stbi_load_from_memory(bytes, length, &dw, &dh, &dc, 4));
+  if ((!rgba8 && !rgba16) || dw != w || dh != h)
+    return Fail(D3DXERR_INVALIDDATA, error, "picture data is corrupt");
+  Picture picture;
+  picture.width = static_cast<unsigned>(w);
+  picture.height = static_cast<unsigned>(h);
+  picture.rgba8 = rgba8.get();
+  picture.rgba16 = rgba16.get();
 
   const bool alpha = channels == 2 || channels == 4 || png.hasTransparency;
-  unsigned tw = RoundUpToPowerOfTwo(static_cast<unsigned>(w));
-  unsigned th = RoundUpToPowerOfTwo(static_cast<unsigned>(h));
+  unsigned tw = RoundUpToPowerOfTwo(picture.width);
+  unsigned th = RoundUpToPowerOfTwo(picture.height);
   if (tw > kMaxTextureSide) tw = kMaxTextureSide;
   if (th > kMaxTextureSide) th = kMaxTextureSide;
+  while (size_t{tw} * th > kMaxTextureTexels) {
+    if (tw >= th)
+      tw /= 2;
+    else
+      th /= 2;
+  }
 
   IDirect3DTexture9* created = nullptr;
   HRESULT hr = device->CreateTexture(tw, th, 0, 0, alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
@@ -301,10 +351,11 @@ HRESULT CreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* data
     created->Release();
     return Fail(hr, error, "texture could not be locked");
   }
-  const bool written = WriteLevel0(rgba.get(), static_cast<unsigned>(w), static_cast<unsigned>(h),
-                                   alpha, static_cast<BYTE*>(locked.pBits), locked.Pitch, tw, th);
+  const bool written =
+      WriteLevel0(picture, alpha, static_cast<BYTE*>(locked.pBits), locked.Pitch, tw, th);
   created->UnlockRect(0);
-  rgba.reset();
+  rgba8.reset();
+  rgba16.reset();
   if (!written || FAILED(FillMipChain(created))) {
     created->Release();
     return Fail(E_OUTOFMEMORY, error, "picture could not be scaled");

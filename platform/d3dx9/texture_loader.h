@@ -7,13 +7,15 @@
 
 namespace standin {
 
-// The largest picture side the loader decodes. Anything larger is refused
-// from its header, before a byte of pixels is allocated.
+// The largest picture the loader decodes. Anything larger is refused from
+// its header, before a byte of pixels is allocated; with the texture limit
+// below, loading one picture needs a few hundred megabytes at most.
 constexpr unsigned kMaxImageSide = 16384;
-constexpr size_t kMaxImagePixels = size_t{1} << 26;
-// Textures are at most this many texels a side; bigger pictures are
-// scaled down to it.
+constexpr size_t kMaxImagePixels = size_t{1} << 24;
+// Textures are at most this many texels a side and in all; the sides of a
+// larger one are halved, the longer first, until it fits.
 constexpr unsigned kMaxTextureSide = 8192;
+constexpr size_t kMaxTextureTexels = size_t{1} << 24;
 
 // D3DXCreateTextureFromFileInMemory with the default parameters: the
 // picture's size rounded up to powers of two (triangle filter with ordered

@@ -162,6 +162,9 @@ const LoadCase kLoadCases[] = {
      {{0, 0, 0, 0xFF0AC85A, 0}, {0, 7, 3, 0xFF0AC85A, 0}, {0, 4, 1, 0xFF0AC85A, 0}, {3, 0, 0, 0xFF0AC85A, 0}}},
     {"ScreenSizedPicture", [] { return Jpeg(1920, 1080, [](int, int) { return 0x3060A0u; }); }, 2048,
      2048, 12, D3DFMT_X8R8G8B8, {{0, 0, 0, 0xFF3060A0, 3}, {0, 2047, 2047, 0xFF3060A0, 3}, {11, 0, 0, 0xFF3060A0, 3}}},
+    // 8192 x 4096 would pass the texel limit: the longer side is halved.
+    {"OversizedTextureHalvesLongerSide", [] { return Jpeg(4100, 2100, [](int, int) { return 0x102030u; }); },
+     4096, 4096, 13, D3DFMT_X8R8G8B8, {{0, 4095, 0, 0xFF102030, 3}}},
 };
 
 class LoadsPicture : public TextureFiles, public testing::WithParamInterface<LoadCase> {};
@@ -280,6 +283,25 @@ Bytes JpegDeclaring(uint16_t w, uint16_t h) {
   return b;
 }
 
+// GoodJpeg with its first Huffman table replaced by one of 300 symbols:
+// more than a table can have, though the code lengths would fit.
+Bytes JpegOversizedHuffmanTable() {
+  const Bytes good = GoodJpeg();
+  for (size_t i = 0; i + 4 < good.size(); ++i) {
+    if (good[i] != 0xFF || good[i + 1] != 0xC4) continue;
+    const size_t length = (size_t{good[i + 2]} << 8) | good[i + 3];
+    Bytes table = {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 200, 100};
+    table.resize(table.size() + 300, 0x01);
+    Bytes b(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(i));
+    b.insert(b.end(), {0xFF, 0xC4, static_cast<uint8_t>((table.size() + 2) >> 8),
+                       static_cast<uint8_t>(table.size() + 2)});
+    b.insert(b.end(), table.begin(), table.end());
+    b.insert(b.end(), good.begin() + static_cast<std::ptrdiff_t>(i + 2 + length), good.end());
+    return b;
+  }
+  return good;
+}
+
 const BadCase kBadCases[] = {
     {"Empty", [] { return Bytes(); }},
     {"NotAPicture", [] { return Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '\n'}; }},
@@ -301,6 +323,7 @@ const BadCase kBadCases[] = {
     {"JpegStartOnly", [] { return Bytes{0xFF, 0xD8, 0xFF}; }},
     {"JpegZeroWidth", [] { return JpegDeclaring(0, 16); }},
     {"JpegHugeSides", [] { return JpegDeclaring(60000, 60000); }},
+    {"JpegOversizedHuffmanTable", JpegOversizedHuffmanTable},
     {"JpegGarbageAfterStart",
      [] {
        Bytes b = {0xFF, 0xD8};
@@ -320,6 +343,19 @@ TEST_P(RefusesFile, WithNullTextureAndFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Files, RefusesFile, testing::ValuesIn(kBadCases),
                          [](const testing::TestParamInfo<BadCase>& info) { return info.param.name; });
+
+// stb_image's table builder writes past its arrays on such a table before
+// it notices anything wrong, so the loader must refuse it first.
+TEST(TextureMemory, OversizedHuffmanTableIsRefusedBeforeDecoding) {
+  const Bytes file = JpegOversizedHuffmanTable();
+  IDirect3DTexture9* texture = nullptr;
+  const char* error = nullptr;
+  EXPECT_EQ(standin::CreateTextureFromFileInMemory(TestDevice(), file.data(), file.size(), &texture, &error),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(texture, nullptr);
+  ASSERT_NE(error, nullptr);
+  EXPECT_NE(std::string(error).find("Huffman"), std::string::npos) << error;
+}
 
 TEST_F(TextureFiles, MissingFileOrFolderFails) {
   IDirect3DTexture9* texture = reinterpret_cast<IDirect3DTexture9*>(0x1);
