@@ -3,10 +3,13 @@
 #pragma once
 
 #include <d3d9.h>
+#include <stdint.h>
 
 #include <atomic>
 #include <memory>
 #include <vector>
+
+#include "d3d9/shader_program.h"
 
 namespace standin {
 
@@ -66,6 +69,12 @@ class PixelShader final : public IDirect3DPixelShader9 {
 
   Device* device = nullptr;
   std::vector<DWORD> tokens;
+  // Filled by CreatePixelShader: the decoded program, what the classifier
+  // recognised in it, and a number no other shader of the process shares
+  // (the rasteriser keys its caches on it).
+  ShaderProgram program;
+  PixelShaderClass shape;
+  uint64_t serial = 0;
 
   PixelShader();
   ~PixelShader();
