@@ -12,7 +12,9 @@ set(SHOW_SOURCES
   show/intro.cpp
   show/loading.cpp
   show/sound_cues.cpp
+  show/verses.cpp
   text/atlas_text.cpp
   text/glyph_atlas.cpp
+  text/label.cpp
 )
 list(TRANSFORM SHOW_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)

@@ -5,6 +5,7 @@
 #include "gfx/device.h"
 #include "show/finale.h"
 #include "show/intro.h"
+#include "show/verses.h"
 
 ShowStretch StretchAt(DWORD t) {
   if (t - kIntroFirst <= kIntroLast - kIntroFirst) return kStretchIntro;
@@ -25,7 +26,7 @@ void RenderFrame() {
       DrawIntroScene(g_ShowTime);
       break;
     case kStretchVerses:
-      // The scenes draw here as they are built.
+      DrawVerseScene(g_ShowTime);
       break;
     case kStretchFinale:
       DrawFinaleScene(g_ShowTime);
