@@ -95,8 +95,8 @@ bool CheckPng(const unsigned char* data, size_t size, PngInfo* info, const char*
 
 // A DHT segment's tables must describe codes that fit their lengths and at
 // most 256 symbols: stb_image's table builder trusts both and writes past
-// its arrays otherwise.
-bool CheckHuffmanTables(const unsigned char* p, size_t length) {
+// its arrays otherwise. `defined[class][id]` records each table seen.
+bool CheckHuffmanTables(const unsigned char* p, size_t length, bool defined[2][4]) {
   while (length > 0) {
     if (length < 17 || (p[0] >> 4) > 1 || (p[0] & 15) > 3) return false;
     size_t symbols = 0;
@@ -108,8 +108,29 @@ bool CheckHuffmanTables(const unsigned char* p, size_t length) {
       codes <<= 1;
     }
     if (symbols > 256 || length - 17 < symbols) return false;
+    defined[p[0] >> 4][p[0] & 15] = true;
     p += 17 + symbols;
     length -= 17 + symbols;
+  }
+  return true;
+}
+
+// A scan may only use Huffman tables defined before it: stb_image decodes
+// with whatever its never-cleared table memory holds otherwise. A DC scan
+// that is not a refinement needs its DC table, any scan of AC
+// coefficients its AC table.
+bool CheckScanTables(const unsigned char* p, size_t length, const bool defined[2][4]) {
+  if (length < 1) return false;
+  const size_t components = p[0];
+  if (components < 1 || components > 4 || length != 4 + 2 * components) return false;
+  const unsigned char spectralStart = p[1 + 2 * components];
+  const unsigned char spectralEnd = p[2 + 2 * components];
+  const unsigned char approximationHigh = p[3 + 2 * components] >> 4;
+  for (size_t c = 0; c < components; ++c) {
+    const unsigned dc = p[2 + 2 * c] >> 4, ac = p[2 + 2 * c] & 15;
+    if (dc > 3 || ac > 3) return false;
+    if (spectralStart == 0 && approximationHigh == 0 && !defined[0][dc]) return false;
+    if (spectralEnd > 0 && !defined[1][ac]) return false;
   }
   return true;
 }
@@ -120,6 +141,7 @@ bool CheckHuffmanTables(const unsigned char* p, size_t length) {
 bool CheckJpeg(const unsigned char* data, size_t size, const char** error) {
   if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return *error = "not a JPEG file", false;
   size_t pos = 2;
+  bool defined[2][4] = {};
   for (;;) {
     if (pos >= size) return *error = "JPEG file is truncated", false;
     if (data[pos] != 0xFF) return *error = "JPEG file is corrupt (marker expected)", false;
@@ -133,8 +155,10 @@ bool CheckJpeg(const unsigned char* data, size_t size, const char** error) {
     const size_t length = (size_t{data[pos]} << 8) | data[pos + 1];
     if (length < 2) return *error = "JPEG file is corrupt (segment length)", false;
     if (size - pos < length) return *error = "JPEG file is truncated", false;
-    if (marker == 0xC4 && !CheckHuffmanTables(data + pos + 2, length - 2))
+    if (marker == 0xC4 && !CheckHuffmanTables(data + pos + 2, length - 2, defined))
       return *error = "JPEG file is corrupt (Huffman table)", false;
+    if (marker == 0xDA && !CheckScanTables(data + pos + 2, length - 2, defined))
+      return *error = "JPEG file is corrupt (scan without its Huffman tables)", false;
     pos += length;
     if (marker != 0xDA) continue;
     // Entropy-coded data after SOS runs to the next marker that is neither

@@ -302,6 +302,20 @@ Bytes JpegOversizedHuffmanTable() {
   return good;
 }
 
+// GoodJpeg without its Huffman tables: its scans name tables never defined.
+Bytes JpegWithoutHuffmanTables() {
+  const Bytes good = GoodJpeg();
+  Bytes b(good.begin(), good.begin() + 2);
+  size_t i = 2;
+  while (i + 4 <= good.size() && good[i] == 0xFF && good[i + 1] != 0xDA) {
+    const size_t length = (size_t{good[i + 2]} << 8) | good[i + 3];
+    if (good[i + 1] != 0xC4) b.insert(b.end(), good.begin() + i, good.begin() + i + 2 + length);
+    i += 2 + length;
+  }
+  b.insert(b.end(), good.begin() + i, good.end());
+  return b;
+}
+
 const BadCase kBadCases[] = {
     {"Empty", [] { return Bytes(); }},
     {"NotAPicture", [] { return Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '\n'}; }},
@@ -324,6 +338,7 @@ const BadCase kBadCases[] = {
     {"JpegZeroWidth", [] { return JpegDeclaring(0, 16); }},
     {"JpegHugeSides", [] { return JpegDeclaring(60000, 60000); }},
     {"JpegOversizedHuffmanTable", JpegOversizedHuffmanTable},
+    {"JpegScanWithoutHuffmanTables", JpegWithoutHuffmanTables},
     {"JpegGarbageAfterStart",
      [] {
        Bytes b = {0xFF, 0xD8};
@@ -344,17 +359,25 @@ TEST_P(RefusesFile, WithNullTextureAndFailure) {
 INSTANTIATE_TEST_SUITE_P(Files, RefusesFile, testing::ValuesIn(kBadCases),
                          [](const testing::TestParamInfo<BadCase>& info) { return info.param.name; });
 
-// stb_image's table builder writes past its arrays on such a table before
-// it notices anything wrong, so the loader must refuse it first.
-TEST(TextureMemory, OversizedHuffmanTableIsRefusedBeforeDecoding) {
-  const Bytes file = JpegOversizedHuffmanTable();
-  IDirect3DTexture9* texture = nullptr;
-  const char* error = nullptr;
-  EXPECT_EQ(standin::CreateTextureFromFileInMemory(TestDevice(), file.data(), file.size(), &texture, &error),
-            D3DXERR_INVALIDDATA);
-  EXPECT_EQ(texture, nullptr);
-  ASSERT_NE(error, nullptr);
-  EXPECT_NE(std::string(error).find("Huffman"), std::string::npos) << error;
+// stb_image writes past its arrays on an oversized Huffman table, and
+// decodes with whatever its uncleared memory holds for a table never
+// defined, before it notices anything wrong: the loader refuses both first.
+TEST(TextureMemory, BadHuffmanTablesAreRefusedBeforeDecoding) {
+  const struct {
+    Bytes (*file)();
+    const char* why;
+  } kCases[] = {{JpegOversizedHuffmanTable, "Huffman table"},
+                {JpegWithoutHuffmanTables, "scan without its Huffman tables"}};
+  for (const auto& c : kCases) {
+    const Bytes file = c.file();
+    IDirect3DTexture9* texture = nullptr;
+    const char* error = nullptr;
+    EXPECT_EQ(standin::CreateTextureFromFileInMemory(TestDevice(), file.data(), file.size(), &texture, &error),
+              D3DXERR_INVALIDDATA);
+    EXPECT_EQ(texture, nullptr);
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(std::string(error).find(c.why), std::string::npos) << error;
+  }
 }
 
 TEST_F(TextureFiles, MissingFileOrFolderFails) {
