@@ -12,6 +12,8 @@ packages=(
   fonts-liberation2 fonts-symbola
   # The Windows programs, cross-compiled.
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
+  # The capture tool's video: FFmpeg's libraries (H.264 through x264, AAC).
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
   # Tests, benchmarks and fuzzing.
   googletest libgtest-dev libbenchmark-dev clang
   # libFuzzer and the sanitizer runtimes (only recommended by clang).
