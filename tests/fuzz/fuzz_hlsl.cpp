@@ -1,9 +1,13 @@
 // The HLSL compiler on arbitrary source text: it must fail cleanly or
 // produce a program that the device's decoder accepts and the interpreter
-// runs. Both of the show's entry points are compiled from every input.
+// runs. Both of the show's entry points are compiled from every input; the
+// input is also compiled as the body of an entry point after fixed
+// declarations, so that more inputs get as far as code generation.
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+
+#include <string>
 
 #include <d3dx9.h>
 
@@ -54,6 +58,19 @@ void CompileAndCheck(const char* source, UINT length, const char* entry, const c
   table->Release();
 }
 
+const char kPrelude[] =
+    "texture g_Texture;\r\n"
+    "float4 vColor;\r\n"
+    "float4 k = {1, 2, 3, 4};\r\n"
+    "float scale;\r\n"
+    "sampler TextureSampler = sampler_state { Texture = (g_Texture); MipFilter = LINEAR; };\r\n"
+    "sampler2D other;\r\n"
+    "struct VS_OUTPUT { float4 Position : POSITION; float2 TextureUV : TEXCOORD0;\r\n"
+    "                   float4 Diffuse : COLOR0; };\r\n"
+    "struct PS_OUTPUT { float4 RGBColor : COLOR0; };\r\n"
+    "PS_OUTPUT FuzzPS(VS_OUTPUT In, float2 uv : TEXCOORD1)\r\n"
+    "{\r\n";
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,5 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* source = reinterpret_cast<const char*>(data);
   CompileAndCheck(source, static_cast<UINT>(size), "ColorPS", "ps_3_0");
   CompileAndCheck(source, static_cast<UINT>(size), "TexturePS", "ps_2_0");
+  std::string body = kPrelude;
+  body.append(source, size);
+  body += "\r\n}\r\n";
+  CompileAndCheck(body.data(), static_cast<UINT>(body.size()), "FuzzPS", "ps_3_0");
   return 0;
 }

@@ -358,6 +358,17 @@ const ProgramCase kPrograms[] = {
      "  c.rg -= 0.25;\r\n"
      "  return c; }",
      {0.25f, 0, 3, 1.5f}},
+    {"a value copied after another statement read it",
+     "float4 main() : COLOR0 { float4 a = vColor * k; float4 b = a * 2; float4 c = a;\r\n"
+     "  return b + c; }",
+     {3, 2.25f, 12, 11.25f}},
+    {"a copy into a variable written in between",
+     "float4 main() : COLOR0 { float4 t = vColor * k; float4 c = k; c = t; return c; }",
+     {1, 0.75f, 4, 3.75f}},
+    {"a copy into a variable read in between",
+     "float4 main() : COLOR0 { float4 c = vColor * k; float4 t = vColor * 2; float4 u = c * 3;\r\n"
+     "  c = t; return c + u; }",
+     {4, 2.75f, 14, 12.75f}},
     {"nested block shadows",
      "float4 main() : COLOR0 { float4 c = k; { float4 c = vColor; c.x = 9; } return c; }",
      {2, 3, 4, 5}},
