@@ -121,6 +121,30 @@ TEST_F(SpriteDraws, TransformScalesThenTranslates) {
   ExpectBox(Inked(), 106, 52, 114, 60);
 }
 
+// D3DXSPRITE_OBJECTSPACE: the device's world, view and projection place
+// the sprite (here a sprite transform onto the unit square of clip space
+// and identities elsewhere), then the viewport.
+TEST_F(SpriteDraws, ObjectSpaceUsesTheDeviceTransforms) {
+  IDirect3DTexture9* t = Texture(4, 4, [](UINT, UINT) { return 0xFFFFFFFFu; });
+  D3DXMATRIX toClip, s, m;
+  D3DXMatrixScaling(&s, 2.0f / kTestWidth, -2.0f / kTestHeight, 1.0f);
+  D3DXMatrixTranslation(&m, -1.0f, 1.0f, 0.0f);
+  D3DXMatrixMultiply(&toClip, &s, &m);
+  D3DMATRIX identity = {};
+  identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+  device_->SetTransform(D3DTS_WORLD, &identity);
+  device_->SetTransform(D3DTS_VIEW, &identity);
+  device_->SetTransform(D3DTS_PROJECTION, &identity);
+  ASSERT_EQ(sprite_->SetTransform(&toClip), D3D_OK);
+  ASSERT_EQ(sprite_->Begin(D3DXSPRITE_OBJECTSPACE), D3D_OK);
+  const D3DXVECTOR3 at = {10.0f, 20.0f, 0.5f};
+  ASSERT_EQ(sprite_->Draw(t, nullptr, nullptr, &at, 0xFFFFFFFF), D3D_OK);
+  ASSERT_EQ(sprite_->End(), D3D_OK);
+  // No half-pixel shift here: the corners fall on pixel centres, and the
+  // top-left rule takes the first row and column.
+  ExpectBox(Inked(), 10, 20, 14, 24);
+}
+
 // Each quad keeps the transform set when it was drawn.
 TEST_F(SpriteDraws, QuadKeepsTheTransformOfItsDraw) {
   IDirect3DTexture9* t = Texture(2, 2, [](UINT, UINT) { return 0xFFFFFFFFu; });
