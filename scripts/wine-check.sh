@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 wine_run="${WINE_RUN:-$(cd .. && pwd)/shared/tools/wine-run}"
-program=build/windows-x64/bin/show-1080.exe
+program="${SHOW_WINE_PROGRAM:-build/windows-x64/bin/show-1080.exe}"
 check=build/linux/bin/wine_shot_check
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -32,8 +32,8 @@ expect_exit() {  # expect_exit CODE LOG
 echo "-- the whole show, to its end (about two minutes)"
 # Loading takes four seconds and Wine a few to start; the intro stands
 # still from 5 to 12.9 s of show time. One of three moments must show it.
-"$wine_run" --windir "$work/windows" --shot "12:$work/intro-12.png" --shot "15:$work/intro-15.png" \
-  --shot "18:$work/intro-18.png" --timeout 150 "$program" >"$work/full.log" 2>&1 || true
+"$wine_run" --windir "$work/windows" --shot "15:$work/intro-15.png" --shot "18:$work/intro-18.png" \
+  --shot "21:$work/intro-21.png" --timeout 150 "$program" >"$work/full.log" 2>&1 || true
 expect_exit 0 "$work/full.log"
 seen=""
 for shot in "$work"/intro-*.png; do
