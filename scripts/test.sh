@@ -18,6 +18,13 @@ echo "== tests"
 export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
 ctest --preset linux -j "$jobs"
 
+echo "== the real Windows program under Wine"
+if [ -x ../shared/tools/wine-run ] || [ -n "${WINE_RUN:-}" ]; then
+  bash scripts/wine-check.sh
+else
+  echo "wine-check: skipped, ../shared/tools/wine-run is not here"
+fi
+
 if [ -f tests/fuzz/CMakeLists.txt ]; then
   echo "== fuzz targets (a short run each)"
   cmake --preset fuzz >/dev/null
