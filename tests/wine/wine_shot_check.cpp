@@ -52,11 +52,24 @@ int CheckIntro(const Image& img) {
 }
 
 int CheckBox(const Image& img) {
-  const long area = long(img.width) * img.height;
-  const long lit = img.Bright(0, 0, img.width, img.height, 100);
-  std::printf("lit pixels: %ld of %ld\n", lit, area);
-  // A small light dialog (about 130 x 60 pixels under Wine), not a picture.
-  return lit > 3000 && lit < area / 20 ? 0 : 1;
+  long lit = 0;
+  int x0 = img.width, y0 = img.height, x1 = -1, y1 = -1;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      if (img.Luma(x, y) > 100) {
+        ++lit;
+        x0 = x < x0 ? x : x0;
+        x1 = x > x1 ? x : x1;
+        y0 = y < y0 ? y : y0;
+        y1 = y > y1 ? y : y1;
+      }
+  const int boxWidth = x1 - x0 + 1, boxHeight = y1 - y0 + 1;
+  std::printf("lit pixels: %ld, within %d x %d at (%d, %d)\n", lit, boxWidth, boxHeight, x0, y0);
+  // One small light dialog (about 130 x 60 pixels under Wine) and nothing
+  // else: no picture, no text of the show.
+  return lit > 3000 && boxWidth < 600 && boxHeight < 400 && lit * 2 > long(boxWidth) * boxHeight
+             ? 0
+             : 1;
 }
 
 }  // namespace
