@@ -270,6 +270,7 @@ void Device::AllocateBuffers() {
   backBuffer.assign(pixels, 0);
   presented.assign(pixels, 0);
   depthBuffer.assign(params.EnableAutoDepthStencil ? pixels : 0, kMaxDepth);
+  NoteDepthWritten(0, height, kMaxDepth);
 }
 
 void Device::ResetStates() {
@@ -458,6 +459,12 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         if (flags & D3DCLEAR_ZBUFFER) depthBuffer[row + x] = depth;
       }
     }
+  }
+  if (flags & D3DCLEAR_ZBUFFER) {
+    // Whole rows at one depth are worth telling the rasteriser.
+    const bool wholeRows = count == 0 && vx0 == 0 && static_cast<UINT>(vx1) == width;
+    NoteDepthWritten(wholeRows ? static_cast<UINT>(vy0) : 0, wholeRows ? static_cast<UINT>(vy1) : 0,
+                     depth);
   }
   return D3D_OK;
 }

@@ -169,6 +169,21 @@ class Device final : public IDirect3DDevice9 {
   bool lost = false;
   bool resettable = false;
 
+  // Counts writes to depthBuffer made outside the rasteriser; the rasteriser
+  // keeps track of rows that hold a single depth and starts over when this
+  // moves. Rows depthRowsBegin..depthRowsEnd were left at depthRowsValue by
+  // the last such write (an empty range when it set no whole rows). Code
+  // that writes depthBuffer directly calls NoteDepthWritten.
+  uint64_t depthSerial = 0;
+  UINT depthRowsBegin = 0, depthRowsEnd = 0;
+  DWORD depthRowsValue = 0;
+  void NoteDepthWritten(UINT rowsBegin, UINT rowsEnd, DWORD value) {
+    ++depthSerial;
+    depthRowsBegin = rowsBegin;
+    depthRowsEnd = rowsEnd;
+    depthRowsValue = value;
+  }
+
  private:
   ~Device();
   void AllocateBuffers();

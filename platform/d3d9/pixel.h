@@ -147,11 +147,23 @@ struct OutputState {
   DWORD writeMask = 0xFFFFFFFF;  // bytes of the new colour that are written
 };
 
-// The depth of a span: one value for all pixels, or one per pixel.
+// What the rasteriser knows of one row of the depth buffer: whether every
+// pixel of it holds `value`. Spans at one depth on such a row are tested
+// without reading the buffer, and skip writes that would change nothing.
+struct DepthRowState {
+  bool uniform = false;
+  uint32_t value = 0;
+};
+
+// The depth of a span: one value for all pixels, or one per pixel; and the
+// state of its row (null without a depth buffer), which the span writers
+// keep true.
 struct SpanDepth {
   bool constant = true;
   uint32_t value = 0;
   const uint32_t* values = nullptr;  // values[0] belongs to the span's first pixel
+  DepthRowState* row = nullptr;
+  int rowWidth = 0;
 };
 
 // Writes the shaded pixels src[0 .. xr - xl] into columns xl..xr of one row.
@@ -167,5 +179,8 @@ bool OutputIsPlainStore(const OutputState& out, const SpanDepth& depth);
 // The depth part of WriteSpan alone, for spans stored straight (see above).
 void WriteSpanDepth(const OutputState& out, uint32_t* depthRow, int xl, int xr,
                     const SpanDepth& depth);
+// Called once a draw's spans are written: orders any streaming stores before
+// whatever reads the target next.
+void FinishSpans();
 
 }  // namespace standin

@@ -27,6 +27,34 @@ constexpr int kMaxTexReads = 16;
 DWORD g_spanColors[kMaxSpanPixels];
 uint32_t g_spanDepths[kMaxSpanPixels];
 
+// Which depth rows hold a single value, for the device's depth buffer as of
+// its depthSerial; rebuilt from what the device says when that moves.
+constexpr int kMaxDepthRows = 16384;
+struct DepthRows {
+  const void* buffer = nullptr;
+  uint64_t serial = 0;
+  UINT width = 0, height = 0;
+  DepthRowState row[kMaxDepthRows];
+};
+DepthRows g_depthRows;
+
+void SyncDepthRows(const Device& device) {
+  DepthRows& r = g_depthRows;
+  if (r.buffer == device.depthBuffer.data() && r.serial == device.depthSerial &&
+      r.width == device.width && r.height == device.height)
+    return;
+  r.buffer = device.depthBuffer.data();
+  r.serial = device.depthSerial;
+  r.width = device.width;
+  r.height = device.height;
+  const UINT rows = device.height < static_cast<UINT>(kMaxDepthRows) ? device.height : kMaxDepthRows;
+  for (UINT y = 0; y < rows; ++y) {
+    const bool set = y >= device.depthRowsBegin && y < device.depthRowsEnd;
+    r.row[y].uniform = set;
+    r.row[y].value = device.depthRowsValue;
+  }
+}
+
 struct RasterVertex {
   float x, y, z, rhw;
   float diffuse[4];
@@ -79,6 +107,7 @@ struct DrawContext {
 struct Triangle {
   RasterVertex v[3];  // clockwise on screen; v[0] gives the flat-shaded colour
   double px[3], py[3];  // snapped positions in pixels
+  int originVertex = 0;   // the vertex the planes are taken from
   bool perspective = false;
   Plane q;  // rhw, when perspective
   Plane z;
@@ -90,10 +119,6 @@ struct Triangle {
   int64_t stepX[3], stepY[3];
 };
 
-double Eval(const Triangle& t, const Plane& p, int x, int y) {
-  return EvalPlane(p, t.px[0], t.py[0], x, y);
-}
-
 int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   int64_t q = a / b;
   if (a % b != 0 && a < 0) --q;
@@ -101,6 +126,8 @@ int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
 }
 
 int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }  // b > 0
+
+inline void PrefetchLine(const char* p) { __builtin_prefetch(p, 1, 3); }
 
 // --- Vertices ------------------------------------------------------------------
 
@@ -133,9 +160,18 @@ Plane MakePlane(const Triangle& t, double a0, double a1, double a2, double area)
   const double d1x = t.px[1] - t.px[0], d1y = t.py[1] - t.py[0];
   const double d2x = t.px[2] - t.px[0], d2y = t.py[2] - t.py[0];
   Plane p;
-  p.base = a0;
-  p.dx = ((a1 - a0) * d2y - (a2 - a0) * d1y) / area;
-  p.dy = ((a2 - a0) * d1x - (a1 - a0) * d2x) / area;
+  // Adding +0 turns a zero gradient of either sign into +0, so that equal
+  // planes compare equal bit for bit.
+  p.dx = ((a1 - a0) * d2y - (a2 - a0) * d1y) / area + 0.0;
+  p.dy = ((a2 - a0) * d1x - (a1 - a0) * d2x) / area + 0.0;
+  // Taken back to the origin from the topmost-leftmost vertex, which both
+  // halves of a fan rectangle share. A zero gradient adds nothing, so a
+  // constant stays exactly its value.
+  const double a[3] = {a0, a1, a2};
+  const int m = t.originVertex;
+  p.base = a[m];
+  if (p.dx != 0.0) p.base -= p.dx * t.px[m];
+  if (p.dy != 0.0) p.base -= p.dy * t.py[m];
   return p;
 }
 
@@ -182,6 +218,11 @@ bool SetupTriangle(const DrawContext& ctx, const RasterVertex& a, const RasterVe
     sy[i] = Y[order[i]];
     t->px[i] = static_cast<double>(sx[i]) / 256.0;
     t->py[i] = static_cast<double>(sy[i]) / 256.0;
+  }
+  t->originVertex = 0;
+  for (int i = 1; i < 3; ++i) {
+    const int m = t->originVertex;
+    if (sy[i] < sy[m] || (sy[i] == sy[m] && sx[i] < sx[m])) t->originVertex = i;
   }
 
   // Pixel centres inside the bounding box and the clip rectangle.
@@ -263,11 +304,11 @@ struct PixelInputs {
 };
 
 void Interpolate(const DrawContext& ctx, const Triangle& t, int x, int y, PixelInputs* in) {
-  const double q = t.perspective ? Eval(t, t.q, x, y) : 1.0;
+  const double q = t.perspective ? EvalPlane(t.q, x, y) : 1.0;
   for (int set = 0; set < kMaxTexcoordSets; ++set) {
     if (!(ctx.texSetMask & (1u << set))) continue;
     for (int k = 0; k < 4; ++k) {
-      const double value = Eval(t, t.tex[set][k], x, y);
+      const double value = EvalPlane(t.tex[set][k], x, y);
       in->tex[set][k] = static_cast<float>(t.perspective ? value / q : value);
     }
   }
@@ -276,7 +317,7 @@ void Interpolate(const DrawContext& ctx, const Triangle& t, int x, int y, PixelI
       if (ctx.flat) {
         in->diffuse[k] = t.v[0].diffuse[k];
       } else {
-        const double value = Eval(t, t.diffuse[k], x, y);
+        const double value = EvalPlane(t.diffuse[k], x, y);
         in->diffuse[k] = Saturate(static_cast<float>(t.perspective ? value / q : value));
       }
     }
@@ -284,7 +325,7 @@ void Interpolate(const DrawContext& ctx, const Triangle& t, int x, int y, PixelI
       if (ctx.flat) {
         in->specular[k] = t.v[0].specular[k];
       } else {
-        const double value = Eval(t, t.specular[k], x, y);
+        const double value = EvalPlane(t.specular[k], x, y);
         in->specular[k] = Saturate(static_cast<float>(t.perspective ? value / q : value));
       }
     }
@@ -299,8 +340,8 @@ LevelChoice ChoiceAt(const DrawContext& ctx, const Triangle& t, int read, int sa
   const int set = ctx.readSet[read];
   if (!t.perspective || set < 0) return t.choice[read];
   // u = P / Q, so du/dx = (P_x Q - P Q_x) / Q^2.
-  const double q = Eval(t, t.q, x, y);
-  const double pu = Eval(t, t.tex[set][0], x, y), pv = Eval(t, t.tex[set][1], x, y);
+  const double q = EvalPlane(t.q, x, y);
+  const double pu = EvalPlane(t.tex[set][0], x, y), pv = EvalPlane(t.tex[set][1], x, y);
   const double q2 = q * q;
   const double w = LevelWidth(view, 0), h = LevelHeight(view, 0);
   const double ux = (t.tex[set][0].dx * q - pu * t.q.dx) / q2 * w;
@@ -521,8 +562,6 @@ bool PlanTexturedSpans(const DrawContext& ctx, const Triangle& t, TexturedSource
   source->bilinear = choice.bilinear;
   source->u = u;
   source->v = v;
-  source->refX = t.px[0];
-  source->refY = t.py[0];
   if (ctx.shader) {
     const float* c = ctx.device->psConstants[ctx.shader->shape.constant];
     ShaderLutCache& cache = g_lutCache;
@@ -549,12 +588,17 @@ bool PlanTexturedSpans(const DrawContext& ctx, const Triangle& t, TexturedSource
 
 enum class FrontEnd { kGeneral, kConstant, kTextured };
 
-void DrawTriangle(const DrawContext& ctx, const RasterVertex& a, const RasterVertex& b,
-                  const RasterVertex& c) {
-  Triangle t;
-  if (!SetupTriangle(ctx, a, b, c, &t)) return;
+// Where a triangle's pixels are on each row: inside its three edges, or, for
+// the two halves of an axis-aligned rectangle drawn as one, in its columns.
+struct Coverage {
+  bool rectangle = false;
+  int rectX0 = 0, rectX1 = -1;
+};
 
+// Shades and writes every covered pixel of a set-up triangle.
+void DrawSpans(const DrawContext& ctx, const Triangle& t, const Coverage& coverage) {
   SpanDepth depth;
+  depth.rowWidth = static_cast<int>(ctx.pitch);
   const bool depthPerPixel = ctx.output.depthTest && !t.z.IsConstant();
   if (ctx.output.depthTest && !depthPerPixel)
     depth.value = QuantizeDepth(static_cast<float>(t.z.base));
@@ -575,29 +619,45 @@ void DrawTriangle(const DrawContext& ctx, const RasterVertex& a, const RasterVer
     }
   }
 
+  const bool readsTarget = ctx.output.blend.enabled || ctx.output.writeMask != 0xFFFFFFFF;
   int64_t rowEdge[3] = {t.edgeAtMin[0], t.edgeAtMin[1], t.edgeAtMin[2]};
   for (int y = t.minY; y <= t.maxY; ++y) {
-    // The run of centres on this row inside all three edges.
     int64_t lo = t.minX, hi = t.maxX;
-    for (int e = 0; e < 3 && lo <= hi; ++e) {
-      const int64_t value = rowEdge[e], step = t.stepX[e];
-      if (step > 0) {
-        if (value < 0) lo = lo > t.minX + CeilDiv(-value, step) ? lo : t.minX + CeilDiv(-value, step);
-      } else if (step < 0) {
-        if (value < 0) hi = lo - 1;
-        else hi = hi < t.minX + value / -step ? hi : t.minX + value / -step;
-      } else if (value < 0) {
-        hi = lo - 1;
+    if (coverage.rectangle) {
+      lo = coverage.rectX0;
+      hi = coverage.rectX1;
+    } else {
+      // The run of centres on this row inside all three edges.
+      for (int e = 0; e < 3 && lo <= hi; ++e) {
+        const int64_t value = rowEdge[e], step = t.stepX[e];
+        if (step > 0) {
+          if (value < 0) {
+            const int64_t first = t.minX + CeilDiv(-value, step);
+            lo = lo > first ? lo : first;
+          }
+        } else if (step < 0) {
+          if (value < 0) hi = lo - 1;
+          else hi = hi < t.minX + value / -step ? hi : t.minX + value / -step;
+        } else if (value < 0) {
+          hi = lo - 1;
+        }
       }
+      for (int e = 0; e < 3; ++e) rowEdge[e] += t.stepY[e];
     }
-    for (int e = 0; e < 3; ++e) rowEdge[e] += t.stepY[e];
     if (lo > hi) continue;
     const int xl = static_cast<int>(lo), xr = static_cast<int>(hi);
     DWORD* colorRow = ctx.color + static_cast<size_t>(y) * ctx.pitch;
     uint32_t* depthRow = ctx.depth ? ctx.depth + static_cast<size_t>(y) * ctx.pitch : nullptr;
+    depth.row = ctx.depth ? &g_depthRows.row[y] : nullptr;
     if (depthPerPixel)
       for (int x = xl; x <= xr; ++x)
-        g_spanDepths[x - xl] = QuantizeDepth(static_cast<float>(Eval(t, t.z, x, y)));
+        g_spanDepths[x - xl] = QuantizeDepth(static_cast<float>(EvalPlane(t.z, x, y)));
+
+    if (y < t.maxY && readsTarget) {
+      // The next row's pixels will be read for blending: ask for them now.
+      const char* next = reinterpret_cast<const char*>(colorRow + ctx.pitch + xl);
+      for (int x = xl; x <= xr; x += 16) PrefetchLine(next + 4 * static_cast<size_t>(x - xl));
+    }
 
     switch (front) {
       case FrontEnd::kConstant:
@@ -606,9 +666,9 @@ void DrawTriangle(const DrawContext& ctx, const RasterVertex& a, const RasterVer
       case FrontEnd::kTextured:
         if (OutputIsPlainStore(ctx.output, depth)) {
           WriteSpanDepth(ctx.output, depthRow, xl, xr, depth);
-          ShadeTexturedSpan(textured, y, xl, xr, colorRow + xl);
+          ShadeTexturedSpan(textured, y, xl, xr, colorRow + xl, true);
         } else {
-          ShadeTexturedSpan(textured, y, xl, xr, g_spanColors);
+          ShadeTexturedSpan(textured, y, xl, xr, g_spanColors, false);
           WriteSpan(ctx.output, colorRow, depthRow, xl, xr, g_spanColors, depth, true);
         }
         break;
@@ -618,6 +678,88 @@ void DrawTriangle(const DrawContext& ctx, const RasterVertex& a, const RasterVer
         break;
     }
   }
+}
+
+void DrawTriangle(const DrawContext& ctx, const RasterVertex& a, const RasterVertex& b,
+                  const RasterVertex& c) {
+  Triangle t;
+  if (SetupTriangle(ctx, a, b, c, &t)) DrawSpans(ctx, t, Coverage());
+}
+
+bool SamePlane(const Plane& a, const Plane& b) {
+  return a.base == b.base && a.dx == b.dx && a.dy == b.dy;
+}
+
+bool SamePlanes(const Plane (&a)[4], const Plane (&b)[4]) {
+  for (int k = 0; k < 4; ++k)
+    if (!SamePlane(a[k], b[k])) return false;
+  return true;
+}
+
+// Whether the two set-up halves of a fan quad can be drawn as one
+// rectangle with the same pixels: the quad is axis-aligned (so the fill
+// rule gives each centre of the rectangle to exactly one half, and the
+// rectangle's pixels are those of its half-open pixel box) and every
+// interpolant has the same plane in both halves.
+bool MergeableHalves(const DrawContext& ctx, const Triangle& a, const Triangle& b) {
+  if (a.perspective || b.perspective) return false;
+  if (!SamePlane(a.z, b.z)) return false;
+  if (ctx.needsDiffuse) {
+    if (ctx.flat ? memcmp(a.v[0].diffuse, b.v[0].diffuse, sizeof a.v[0].diffuse) != 0
+                 : !SamePlanes(a.diffuse, b.diffuse))
+      return false;
+  }
+  if (ctx.needsSpecular) {
+    if (ctx.flat ? memcmp(a.v[0].specular, b.v[0].specular, sizeof a.v[0].specular) != 0
+                 : !SamePlanes(a.specular, b.specular))
+      return false;
+  }
+  for (int set = 0; set < kMaxTexcoordSets; ++set)
+    if ((ctx.texSetMask & (1u << set)) && !SamePlanes(a.tex[set], b.tex[set])) return false;
+  return true;
+}
+
+// A fan of two triangles: the show's every quad. Drawn as one rectangle
+// when that gives the same pixels, as two triangles otherwise.
+void DrawFanQuad(const DrawContext& ctx, const RasterVertex (&v)[4]) {
+  Triangle halves[2];
+  const bool first = SetupTriangle(ctx, v[1], v[2], v[0], &halves[0]);
+  const bool second = SetupTriangle(ctx, v[2], v[3], v[0], &halves[1]);
+  if (first && second && ctx.fast) {
+    int64_t X[4], Y[4];
+    for (int i = 0; i < 4; ++i) {
+      X[i] = llrint(static_cast<double>(v[i].x) * 256.0);
+      Y[i] = llrint(static_cast<double>(v[i].y) * 256.0);
+    }
+    const bool aligned = (X[0] == X[3] && X[1] == X[2] && Y[0] == Y[1] && Y[2] == Y[3]) ||
+                         (X[0] == X[1] && X[2] == X[3] && Y[0] == Y[3] && Y[1] == Y[2]);
+    if (aligned && MergeableHalves(ctx, halves[0], halves[1])) {
+      // Centres from the left and top edges (included) to the right and
+      // bottom edges (excluded).
+      const int64_t loX = X[0] < X[2] ? X[0] : X[2], hiX = X[0] < X[2] ? X[2] : X[0];
+      const int64_t loY = Y[0] < Y[2] ? Y[0] : Y[2], hiY = Y[0] < Y[2] ? Y[2] : Y[0];
+      int64_t x0 = CeilDiv(loX, 256), x1 = CeilDiv(hiX, 256) - 1;
+      int64_t y0 = CeilDiv(loY, 256), y1 = CeilDiv(hiY, 256) - 1;
+      if (x0 < ctx.clipX0) x0 = ctx.clipX0;
+      if (y0 < ctx.clipY0) y0 = ctx.clipY0;
+      if (x1 > ctx.clipX1 - 1) x1 = ctx.clipX1 - 1;
+      if (y1 > ctx.clipY1 - 1) y1 = ctx.clipY1 - 1;
+      if (x0 > x1 || y0 > y1) return;
+      Triangle& t = halves[0];
+      t.minX = static_cast<int>(x0);
+      t.maxX = static_cast<int>(x1);
+      t.minY = static_cast<int>(y0);
+      t.maxY = static_cast<int>(y1);
+      Coverage rect;
+      rect.rectangle = true;
+      rect.rectX0 = t.minX;
+      rect.rectX1 = t.maxX;
+      DrawSpans(ctx, t, rect);
+      return;
+    }
+  }
+  if (first) DrawSpans(ctx, halves[0], Coverage());
+  if (second) DrawSpans(ctx, halves[1], Coverage());
 }
 
 // --- Per-draw state ------------------------------------------------------------------
@@ -645,6 +787,7 @@ void SetupContext(Device& device, const VertexLayout& layout, DrawContext* ctx) 
   ctx->color = device.backBuffer.data();
   ctx->pitch = device.width;
   ctx->depth = device.depthBuffer.empty() ? nullptr : device.depthBuffer.data();
+  if (ctx->depth) SyncDepthRows(device);
   const D3DVIEWPORT9& vp = device.viewport;
   ctx->clipX0 = static_cast<int>(vp.X);
   ctx->clipY0 = static_cast<int>(vp.Y);
@@ -791,10 +934,16 @@ void RasterizePrimitives(Device& device, D3DPRIMITIVETYPE type, UINT count, cons
                          UINT stride, const VertexLayout& layout) {
   DrawContext ctx;
   SetupContext(device, layout, &ctx);
-  RasterVertex v[3];
+  RasterVertex v[4];
   auto fetch = [&](size_t index, RasterVertex* out) {
     FetchVertex(vertices + index * stride, layout, out);
   };
+  if (type == D3DPT_TRIANGLEFAN && count == 2) {
+    for (int i = 0; i < 4; ++i) fetch(static_cast<size_t>(i), &v[i]);
+    DrawFanQuad(ctx, v);
+    FinishSpans();
+    return;
+  }
   for (UINT i = 0; i < count; ++i) {
     switch (type) {
       case D3DPT_TRIANGLELIST:
@@ -817,6 +966,7 @@ void RasterizePrimitives(Device& device, D3DPRIMITIVETYPE type, UINT count, cons
     }
     DrawTriangle(ctx, v[0], v[1], v[2]);
   }
+  FinishSpans();
 }
 
 }  // namespace standin

@@ -42,4 +42,9 @@ void RasterizePrimitives(Device& device, D3DPRIMITIVETYPE type, UINT count, cons
 void SetRasterFastPaths(bool enabled);
 bool RasterFastPaths();
 
+// Off, the span loops keep to SSE2 where the processor also has AVX2 (tests
+// compare the two). On by default; AVX2 is used only if the processor has it.
+void SetRasterAvx2(bool allowed);
+bool RasterHasAvx2();
+
 }  // namespace standin

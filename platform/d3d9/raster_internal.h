@@ -8,8 +8,9 @@
 
 namespace standin {
 
-// An attribute over a triangle: its value at the reference point (the
-// triangle's first vertex) and its gradients per pixel.
+// An attribute over a triangle: base + dx * x + dy * y at pixel (x, y).
+// Taken from the origin rather than from a vertex, the two halves of a
+// rectangle come out with the same three numbers and can be drawn as one.
 struct Plane {
   double base = 0.0;
   double dx = 0.0;
@@ -20,8 +21,8 @@ struct Plane {
 
 // Every path evaluates attributes through this one expression, so a plane
 // whose y gradient is exactly zero gives the same value on every row.
-inline double EvalPlane(const Plane& p, double refX, double refY, int x, int y) {
-  return p.base + p.dx * (static_cast<double>(x) - refX) + p.dy * (static_cast<double>(y) - refY);
+inline double EvalPlane(const Plane& p, int x, int y) {
+  return p.base + p.dx * static_cast<double>(x) + p.dy * static_cast<double>(y);
 }
 
 // A triangle whose pixels are a per-channel function of one texture sample
@@ -32,7 +33,6 @@ struct TexturedSource {
   int level = 0;
   bool bilinear = false;
   Plane u, v;
-  double refX = 0.0, refY = 0.0;
   // The shaded colour for a sample: channel c (0 blue .. 3 alpha) of the
   // output is lut[c][channel c of the sample].
   uint8_t lut[4][256];
@@ -43,8 +43,11 @@ struct TexturedSource {
 // kMaxSpanPixels of them). False when the coordinates do not suit the span
 // loops (the caller then takes the general path).
 bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyRow);
-// Shades columns xl..xr of row y (within the prepared columns) into out.
-void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWORD* out);
+// Shades columns xl..xr of row y (within the prepared columns) into out;
+// `intoTarget` when out is the target row itself and the colours go there
+// unchanged (they may then bypass the cache).
+void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWORD* out,
+                       bool intoTarget);
 
 constexpr int kMaxSpanPixels = 16384;
 

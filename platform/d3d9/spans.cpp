@@ -7,29 +7,73 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+// AVX2 versions of the hot loops, chosen at run time: the build itself
+// targets plain x86-64.
+#define STANDIN_HAVE_AVX2 1
+#define STANDIN_AVX2 __attribute__((target("avx2")))
+#endif
 
 #include "d3d9/device.h"
 #include "d3d9/pixel.h"
+#include "d3d9/raster.h"
 #include "d3d9/raster_internal.h"
 #include "d3d9/sampling.h"
 
 namespace standin {
 namespace {
 
+bool g_allowAvx2 = true;
+
+bool CpuHasAvx2() {
+#if defined(STANDIN_HAVE_AVX2)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+inline bool UseAvx2() { return g_allowAvx2 && CpuHasAvx2(); }
+
+// Runs at least this long that replace every pixel are written with
+// streaming stores, which do not first read the lines they fill.
+constexpr int kStreamPixels = 512;
+// Set when streaming stores were made; FinishSpans orders them.
+bool g_streamed = false;
+
+// Pixels before the first 32-byte boundary of dst, at most n.
+inline int StreamHead(const DWORD* dst, int n) {
+  const int head = static_cast<int>(((32 - (reinterpret_cast<uintptr_t>(dst) & 31)) & 31) / 4);
+  return head < n ? head : n;
+}
+
 // --- Writing spans -------------------------------------------------------------
 
 bool KnownCompare(DWORD func) { return func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS; }
 
-// Whether every pixel of the span passes the depth test (or there is none).
-bool DepthAllPass(const OutputState& out, const SpanDepth& depth) {
-  if (!out.depthTest || !KnownCompare(out.depthFunc)) return true;
-  if (!depth.constant) return out.depthFunc == D3DCMP_ALWAYS;
-  switch (out.depthFunc) {
-    case D3DCMP_ALWAYS: return true;
-    case D3DCMP_LESSEQUAL: return depth.value == 0;
-    case D3DCMP_GREATEREQUAL: return depth.value == kMaxDepthValue;
-    default: return false;
-  }
+// The depth test's outcome for a whole span when it is the same for every
+// pixel: 1 all pass (or there is no test), 0 none pass; -1 when each pixel
+// must be tested against the buffer.
+int UniformDepthTest(const OutputState& out, const SpanDepth& depth) {
+  if (!out.depthTest || !KnownCompare(out.depthFunc) || out.depthFunc == D3DCMP_ALWAYS) return 1;
+  if (out.depthFunc == D3DCMP_NEVER) return 0;
+  if (!depth.constant) return -1;
+  if (depth.row && depth.row->uniform)
+    return CompareValues(out.depthFunc, depth.value, depth.row->value) ? 1 : 0;
+  if (out.depthFunc == D3DCMP_LESSEQUAL && depth.value == 0) return 1;
+  if (out.depthFunc == D3DCMP_GREATEREQUAL && depth.value == kMaxDepthValue) return 1;
+  return -1;
+}
+
+// Whether depth writes of this span would leave the buffer as it is.
+bool DepthWritesChangeNothing(const OutputState& out, const SpanDepth& depth) {
+  return !out.depthWrite ||
+         (depth.constant && depth.row && depth.row->uniform && depth.row->value == depth.value);
 }
 
 uint32_t DepthAt(const SpanDepth& depth, int i) { return depth.constant ? depth.value : depth.values[i]; }
@@ -37,6 +81,7 @@ uint32_t DepthAt(const SpanDepth& depth, int i) { return depth.constant ? depth.
 // The per-pixel reference: what every other loop here must reproduce.
 void WriteSpanReference(const OutputState& out, DWORD* colorRow, uint32_t* depthRow, int xl,
                         int xr, const DWORD* src, size_t srcStep, const SpanDepth& depth) {
+  if (out.depthWrite && depth.row) depth.row->uniform = false;
   for (int x = xl; x <= xr; ++x) {
     const int i = x - xl;
     const DWORD s = src[static_cast<size_t>(i) * srcStep];
@@ -82,7 +127,7 @@ ColorKind ClassifyColor(const OutputState& out) {
 #if defined(__SSE2__)
 
 // dst = min(255, src + dst) per byte.
-void AddSaturateRun(DWORD* dst, const DWORD* src, int n) {
+void AddSaturateRunBase(DWORD* dst, const DWORD* src, int n) {
   int i = 0;
   for (; i + 4 <= n; i += 4) {
     const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
@@ -96,7 +141,7 @@ void AddSaturateRun(DWORD* dst, const DWORD* src, int n) {
   }
 }
 
-void AddSaturateConstantRun(DWORD* dst, DWORD color, int n) {
+void AddSaturateConstantRunBase(DWORD* dst, DWORD color, int n) {
   const __m128i s = _mm_set1_epi32(static_cast<int>(color));
   int i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -120,7 +165,7 @@ inline __m128i SourceAlphaPair(__m128i s16, __m128i d16) {
   return _mm_mulhi_epu16(y, _mm_set1_epi16(257));
 }
 
-void SourceAlphaRun(DWORD* dst, const DWORD* src, int n) {
+void SourceAlphaRunBase(DWORD* dst, const DWORD* src, int n) {
   const __m128i zero = _mm_setzero_si128();
   int i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -142,7 +187,7 @@ void SourceAlphaRun(DWORD* dst, const DWORD* src, int n) {
 // round((S * Fs + D * Fd) / 255) = ((D * Fd + S * Fs + 128) * 257) >> 16,
 // valid while D * Fd + S * Fs + 128 stays within 16 bits (checked by the
 // caller).
-void ConstantFactorRun(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[8], int n) {
+void ConstantFactorRunBase(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[8], int n) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i vfd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fd));
   const __m128i vk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k));
@@ -164,23 +209,33 @@ void ConstantFactorRun(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[
   }
 }
 
-void FillRun(DWORD* dst, DWORD color, int n) {
+void FillRunBase(DWORD* dst, DWORD color, int n) {
   const __m128i c = _mm_set1_epi32(static_cast<int>(color));
   int i = 0;
   for (; i + 4 <= n; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), c);
   for (; i < n; ++i) dst[i] = color;
 }
 
-void FillDepth(uint32_t* dst, uint32_t value, int n) {
+// Stores only where the buffer differs: quads at one depth mostly land on
+// depth they wrote before, and reading is cheaper than writing back.
+void FillDepthBase(uint32_t* dst, uint32_t value, int n) {
   const __m128i c = _mm_set1_epi32(static_cast<int>(value));
   int i = 0;
-  for (; i + 4 <= n; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), c);
-  for (; i < n; ++i) dst[i] = value;
+  for (; i + 8 <= n; i += 8) {
+    __m128i* p = reinterpret_cast<__m128i*>(dst + i);
+    const __m128i a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1);
+    if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(a, c), _mm_cmpeq_epi32(b, c))) != 0xFFFF) {
+      _mm_storeu_si128(p, c);
+      _mm_storeu_si128(p + 1, c);
+    }
+  }
+  for (; i < n; ++i)
+    if (dst[i] != value) dst[i] = value;
 }
 
 #else  // no SSE2: the same arithmetic one channel at a time
 
-void AddSaturateRun(DWORD* dst, const DWORD* src, int n) {
+void AddSaturateRunBase(DWORD* dst, const DWORD* src, int n) {
   for (int i = 0; i < n; ++i) {
     DWORD out = 0;
     for (int shift = 0; shift < 32; shift += 8) {
@@ -191,11 +246,11 @@ void AddSaturateRun(DWORD* dst, const DWORD* src, int n) {
   }
 }
 
-void AddSaturateConstantRun(DWORD* dst, DWORD color, int n) {
-  for (int i = 0; i < n; ++i) AddSaturateRun(dst + i, &color, 1);
+void AddSaturateConstantRunBase(DWORD* dst, DWORD color, int n) {
+  for (int i = 0; i < n; ++i) AddSaturateRunBase(dst + i, &color, 1);
 }
 
-void SourceAlphaRun(DWORD* dst, const DWORD* src, int n) {
+void SourceAlphaRunBase(DWORD* dst, const DWORD* src, int n) {
   BlendState b;
   b.enabled = true;
   b.src = b.srcAlpha = D3DBLEND_SRCALPHA;
@@ -203,7 +258,7 @@ void SourceAlphaRun(DWORD* dst, const DWORD* src, int n) {
   for (int i = 0; i < n; ++i) dst[i] = BlendPixel(b, src[i], dst[i]);
 }
 
-void ConstantFactorRun(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[8], int n) {
+void ConstantFactorRunBase(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[8], int n) {
   for (int i = 0; i < n; ++i) {
     DWORD out = 0;
     for (int c = 0; c < 4; ++c) {
@@ -215,15 +270,150 @@ void ConstantFactorRun(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[
   }
 }
 
-void FillRun(DWORD* dst, DWORD color, int n) {
+void FillRunBase(DWORD* dst, DWORD color, int n) {
   for (int i = 0; i < n; ++i) dst[i] = color;
 }
 
-void FillDepth(uint32_t* dst, uint32_t value, int n) {
+void FillDepthBase(uint32_t* dst, uint32_t value, int n) {
   for (int i = 0; i < n; ++i) dst[i] = value;
 }
 
 #endif
+
+#if defined(STANDIN_HAVE_AVX2)
+
+STANDIN_AVX2 void AddSaturateRunAvx2(DWORD* dst, const DWORD* src, int n) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_adds_epu8(s, d));
+  }
+  AddSaturateRunBase(dst + i, src + i, n - i);
+}
+
+STANDIN_AVX2 void AddSaturateConstantRunAvx2(DWORD* dst, DWORD color, int n) {
+  const __m256i s = _mm256_set1_epi32(static_cast<int>(color));
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_adds_epu8(s, d));
+  }
+  AddSaturateConstantRunBase(dst + i, color, n - i);
+}
+
+STANDIN_AVX2 inline __m256i SourceAlphaPairAvx2(__m256i s16, __m256i d16) {
+  const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
+  const __m256i ia = _mm256_xor_si256(a, _mm256_set1_epi16(255));
+  __m256i y = _mm256_add_epi16(_mm256_mullo_epi16(s16, a), _mm256_mullo_epi16(d16, ia));
+  y = _mm256_add_epi16(y, _mm256_set1_epi16(128));
+  return _mm256_mulhi_epu16(y, _mm256_set1_epi16(257));
+}
+
+STANDIN_AVX2 void SourceAlphaRunAvx2(DWORD* dst, const DWORD* src, int n) {
+  const __m256i zero = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+    // Unpacking and packing within each 128-bit lane keeps the pixel order.
+    const __m256i lo = SourceAlphaPairAvx2(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero));
+    const __m256i hi = SourceAlphaPairAvx2(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_packus_epi16(lo, hi));
+  }
+  SourceAlphaRunBase(dst + i, src + i, n - i);
+}
+
+STANDIN_AVX2 void ConstantFactorRunAvx2(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[8],
+                                        int n) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i vfd = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(fd)));
+  const __m256i vk = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
+  const __m256i m257 = _mm256_set1_epi16(257);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+    const __m256i lo = _mm256_mulhi_epu16(
+        _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), vfd), vk), m257);
+    const __m256i hi = _mm256_mulhi_epu16(
+        _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), vfd), vk), m257);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_packus_epi16(lo, hi));
+  }
+  ConstantFactorRunBase(dst + i, fd, k, n - i);
+}
+
+STANDIN_AVX2 void FillRunAvx2(DWORD* dst, DWORD color, int n) {
+  const __m256i c = _mm256_set1_epi32(static_cast<int>(color));
+  int i = 0;
+  if (n >= kStreamPixels) {
+    // Long runs bypass the cache: nothing of the old contents is needed.
+    const int head = StreamHead(dst, n);
+    FillRunBase(dst, color, head);
+    for (i = head; i + 8 <= n; i += 8) _mm256_stream_si256(reinterpret_cast<__m256i*>(dst + i), c);
+    g_streamed = true;
+  } else {
+    for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
+  }
+  FillRunBase(dst + i, color, n - i);
+}
+
+STANDIN_AVX2 void FillDepthAvx2(uint32_t* dst, uint32_t value, int n) {
+  const __m256i c = _mm256_set1_epi32(static_cast<int>(value));
+  int i = 0;
+  for (; i + 16 <= n; i += 16) {
+    __m256i* p = reinterpret_cast<__m256i*>(dst + i);
+    const __m256i a = _mm256_loadu_si256(p), b = _mm256_loadu_si256(p + 1);
+    if (_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi32(a, c), _mm256_cmpeq_epi32(b, c))) != -1) {
+      _mm256_storeu_si256(p, c);
+      _mm256_storeu_si256(p + 1, c);
+    }
+  }
+  FillDepthBase(dst + i, value, n - i);
+}
+
+#endif
+
+void AddSaturateRun(DWORD* dst, const DWORD* src, int n) {
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) return AddSaturateRunAvx2(dst, src, n);
+#endif
+  AddSaturateRunBase(dst, src, n);
+}
+
+void AddSaturateConstantRun(DWORD* dst, DWORD color, int n) {
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) return AddSaturateConstantRunAvx2(dst, color, n);
+#endif
+  AddSaturateConstantRunBase(dst, color, n);
+}
+
+void SourceAlphaRun(DWORD* dst, const DWORD* src, int n) {
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) return SourceAlphaRunAvx2(dst, src, n);
+#endif
+  SourceAlphaRunBase(dst, src, n);
+}
+
+void ConstantFactorRun(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[8], int n) {
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) return ConstantFactorRunAvx2(dst, fd, k, n);
+#endif
+  ConstantFactorRunBase(dst, fd, k, n);
+}
+
+void FillRun(DWORD* dst, DWORD color, int n) {
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) return FillRunAvx2(dst, color, n);
+#endif
+  FillRunBase(dst, color, n);
+}
+
+void FillDepth(uint32_t* dst, uint32_t value, int n) {
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) return FillDepthAvx2(dst, value, n);
+#endif
+  FillDepthBase(dst, value, n);
+}
 
 // Colours of pixels that passed every test, written by kind.
 void ColorRun(const OutputState& out, ColorKind kind, DWORD* dst, const DWORD* src, int n) {
@@ -289,10 +479,13 @@ void ConstantColorRun(const OutputState& out, ColorKind kind, const ConstantBlen
 }
 
 // Runs the alpha and depth tests pixel by pixel (writing depth for the
-// survivors) and hands each run of survivors to `run(first, last)`.
+// survivors) and hands each run of survivors to `run(first, last)`. A depth
+// test with one outcome for the whole span (`uniformDepth` 1) reads nothing.
 template <typename Run>
 void SurvivorRuns(const OutputState& out, uint32_t* depthRow, int xl, int xr, const DWORD* src,
-                  size_t srcStep, const SpanDepth& depth, Run run) {
+                  size_t srcStep, const SpanDepth& depth, int uniformDepth, Run run) {
+  const bool writeDepth = !DepthWritesChangeNothing(out, depth);
+  const bool testDepth = out.depthTest && uniformDepth < 0;
   int start = -1;
   for (int x = xl; x <= xr; ++x) {
     const int i = x - xl;
@@ -301,8 +494,8 @@ void SurvivorRuns(const OutputState& out, uint32_t* depthRow, int xl, int xr, co
       pass = CompareValues(out.alphaFunc, src[static_cast<size_t>(i) * srcStep] >> 24, out.alphaRef);
     if (pass && out.depthTest) {
       const uint32_t z = DepthAt(depth, i);
-      pass = CompareValues(out.depthFunc, z, depthRow[x]);
-      if (pass && out.depthWrite) depthRow[x] = z;
+      if (testDepth) pass = CompareValues(out.depthFunc, z, depthRow[x]);
+      if (pass && writeDepth) depthRow[x] = z;
     }
     if (pass) {
       if (start < 0) start = x;
@@ -312,21 +505,45 @@ void SurvivorRuns(const OutputState& out, uint32_t* depthRow, int xl, int xr, co
     }
   }
   if (start >= 0) run(start, xr);
+  if (writeDepth && depth.row) depth.row->uniform = false;
 }
 
 }  // namespace
 
+void SetRasterAvx2(bool allowed) { g_allowAvx2 = allowed; }
+
+void FinishSpans() {
+#if defined(__SSE2__)
+  if (g_streamed) _mm_sfence();
+#endif
+  g_streamed = false;
+}
+bool RasterHasAvx2() { return CpuHasAvx2(); }
+
 bool OutputIsPlainStore(const OutputState& out, const SpanDepth& depth) {
-  return !out.alphaTest && DepthAllPass(out, depth) && ClassifyColor(out) == ColorKind::kStore;
+  return !out.alphaTest && UniformDepthTest(out, depth) == 1 && ClassifyColor(out) == ColorKind::kStore;
 }
 
 void WriteSpanDepth(const OutputState& out, uint32_t* depthRow, int xl, int xr,
                     const SpanDepth& depth) {
-  if (!out.depthWrite) return;
-  if (depth.constant)
-    FillDepth(depthRow + xl, depth.value, xr - xl + 1);
-  else
-    memcpy(depthRow + xl, depth.values, sizeof(uint32_t) * static_cast<size_t>(xr - xl + 1));
+  if (DepthWritesChangeNothing(out, depth)) return;
+  const int n = xr - xl + 1;
+  if (!depth.constant) {
+    memcpy(depthRow + xl, depth.values, sizeof(uint32_t) * static_cast<size_t>(n));
+    if (depth.row) depth.row->uniform = false;
+    return;
+  }
+  if (depth.row && depth.row->uniform) {
+    // Every pixel changes: no need to look first.
+    FillRun(reinterpret_cast<DWORD*>(depthRow + xl), depth.value, n);
+  } else {
+    FillDepth(depthRow + xl, depth.value, n);
+  }
+  if (depth.row) {
+    const bool wholeRow = xl == 0 && xr == depth.rowWidth - 1;
+    depth.row->uniform = wholeRow;
+    depth.row->value = depth.value;
+  }
 }
 
 void WriteSpan(const OutputState& out, DWORD* colorRow, uint32_t* depthRow, int xl, int xr,
@@ -335,13 +552,15 @@ void WriteSpan(const OutputState& out, DWORD* colorRow, uint32_t* depthRow, int 
     WriteSpanReference(out, colorRow, depthRow, xl, xr, src, 1, depth);
     return;
   }
+  const int uniformDepth = UniformDepthTest(out, depth);
+  if (uniformDepth == 0) return;
   const ColorKind kind = ClassifyColor(out);
-  if (!out.alphaTest && DepthAllPass(out, depth)) {
+  if (!out.alphaTest && uniformDepth == 1) {
     WriteSpanDepth(out, depthRow, xl, xr, depth);
     ColorRun(out, kind, colorRow + xl, src, xr - xl + 1);
     return;
   }
-  SurvivorRuns(out, depthRow, xl, xr, src, 1, depth, [&](int first, int last) {
+  SurvivorRuns(out, depthRow, xl, xr, src, 1, depth, uniformDepth, [&](int first, int last) {
     ColorRun(out, kind, colorRow + first, src + (first - xl), last - first + 1);
   });
 }
@@ -353,17 +572,18 @@ void WriteSpanConstant(const OutputState& out, DWORD* colorRow, uint32_t* depthR
     return;
   }
   if (out.alphaTest && !CompareValues(out.alphaFunc, color >> 24, out.alphaRef)) return;
-  if (out.depthTest && out.depthFunc == D3DCMP_NEVER) return;
+  const int uniformDepth = UniformDepthTest(out, depth);
+  if (uniformDepth == 0) return;
   const ColorKind kind = ClassifyColor(out);
   const ConstantBlend cb = MakeConstantBlend(out, color);
-  if (DepthAllPass(out, depth)) {
+  if (uniformDepth == 1) {
     WriteSpanDepth(out, depthRow, xl, xr, depth);
     ConstantColorRun(out, kind, cb, colorRow + xl, color, xr - xl + 1);
     return;
   }
   OutputState tests = out;
   tests.alphaTest = false;  // decided above for the whole span
-  SurvivorRuns(tests, depthRow, xl, xr, &color, 0, depth, [&](int first, int last) {
+  SurvivorRuns(tests, depthRow, xl, xr, &color, 0, depth, uniformDepth, [&](int first, int last) {
     ConstantColorRun(out, kind, cb, colorRow + first, color, last - first + 1);
   });
 }
@@ -374,6 +594,11 @@ void WriteSpanConstant(const OutputState& out, DWORD* colorRow, uint32_t* depthR
 // are worked out once per triangle and each row's once per row. Bilinear
 // rows are filtered vertically first, for every texel column the span
 // needs; a pixel then only blends two neighbouring filtered columns.
+//
+// The filtered columns hold (t0 * (256 - fy) + t1 * fy) / 2 + 64: halved to
+// fit signed 16-bit arithmetic, and with the rounding term of the final
+// shift folded in (the column weights always sum to 256, so 64 per column
+// adds exactly the 16384 that FilterBilinear adds).
 
 namespace {
 
@@ -383,27 +608,32 @@ constexpr int kMaxSpecialPairs = 4;
 struct ColumnTables {
   int x0 = 0, x1 = -1;
   int width = 0, height = 0;  // of the level
+  bool singleChannel = false;  // L8 or A8: one channel filtered
   // Bilinear: per column, the pair of filtered texel columns it blends and
   // the weights of the pair's first and second column (16 bits each,
-  // repeated for the four channels). Pair k < width - 1 is columns (k, k+1);
-  // pairs width - 1 + m are the special pairs (specialA[m], specialB[m])
-  // that addressing makes at the edges.
+  // repeated for the four channels; weights1 once). Pair k < width - 1 is
+  // columns (k, k+1); pairs width - 1 + m are the special pairs (specialA[m],
+  // specialB[m]) that addressing makes at the edges.
   int32_t pair[kMaxSpanPixels];
   alignas(16) int16_t weights[kMaxSpanPixels][8];
+  int32_t weights1[kMaxSpanPixels];
   int specialCount = 0;
   int specialA[kMaxSpecialPairs], specialB[kMaxSpecialPairs];
   bool monotone = false;  // ordinary pairs only, in column order or reverse
+  bool unitStep = false;  // each column's pair is the one after the previous column's
   int pairMin = 0, pairMax = -1;  // ordinary pairs used
   // Point sampling: the column each pixel reads.
   int32_t nearest[kMaxSpanPixels];
+  // One channel: the shaded colour for each filtered value.
+  DWORD singleLut[256];
 };
 
 ColumnTables g_columns;
 // One row of vertically filtered texel columns (four 16-bit channels each,
-// halved so that they fit signed 16-bit arithmetic) and the pairs built
-// from them.
-alignas(16) uint16_t g_filtered[(kMaxLevelSize + 1) * 4];
+// or one for single-channel formats) and the pairs built from them.
+alignas(16) int16_t g_filtered[(kMaxLevelSize + 1) * 4];
 alignas(16) int16_t g_pairs[kMaxLevelSize + kMaxSpecialPairs][8];
+alignas(16) int32_t g_pairs1[kMaxLevelSize + kMaxSpecialPairs + 4];
 
 int FindOrAddSpecial(ColumnTables& t, int a, int b) {
   for (int m = 0; m < t.specialCount; ++m)
@@ -414,78 +644,249 @@ int FindOrAddSpecial(ColumnTables& t, int a, int b) {
   return t.specialCount++;
 }
 
-void SetWeights(int16_t (&w)[8], int first, int second) {
+void SetWeights(ColumnTables& t, int i, int first, int second) {
   for (int c = 0; c < 4; ++c) {
-    w[2 * c] = static_cast<int16_t>(first);
-    w[2 * c + 1] = static_cast<int16_t>(second);
+    t.weights[i][2 * c] = static_cast<int16_t>(first);
+    t.weights[i][2 * c + 1] = static_cast<int16_t>(second);
   }
+  t.weights1[i] = static_cast<int32_t>(static_cast<uint32_t>(first) | (static_cast<uint32_t>(second) << 16));
+}
+
+inline int16_t FilteredValue(uint32_t t0, uint32_t t1, int fy) {
+  return static_cast<int16_t>(((static_cast<int>(t0) * (256 - fy) + static_cast<int>(t1) * fy) >> 1) + 64);
 }
 
 // Vertically filtered column c of rows j0, j1 into g_filtered.
-void FilterColumnScalar(const SamplerView& view, int level, int c, int j0, int j1, int fy) {
+void FilterColumnScalar(const SamplerView& view, int level, bool single, int c, int j0, int j1,
+                        int fy) {
   const DWORD t0 = FetchTexel(view, level, c, j0), t1 = FetchTexel(view, level, c, j1);
-  uint16_t* out = g_filtered + 4 * static_cast<size_t>(c);
-  for (int ch = 0; ch < 4; ++ch) {
-    const int v = static_cast<int>(ByteAt(t0, 8 * ch)) * (256 - fy) +
-                  static_cast<int>(ByteAt(t1, 8 * ch)) * fy;
-    out[ch] = static_cast<uint16_t>(v >> 1);
+  if (single) {
+    const int shift = view.format == D3DFMT_A8 ? 24 : 0;
+    g_filtered[c] = FilteredValue(ByteAt(t0, shift), ByteAt(t1, shift), fy);
+    return;
   }
+  int16_t* out = g_filtered + 4 * static_cast<size_t>(c);
+  for (int ch = 0; ch < 4; ++ch) out[ch] = FilteredValue(ByteAt(t0, 8 * ch), ByteAt(t1, 8 * ch), fy);
 }
 
-void FilterColumns(const SamplerView& view, int level, int first, int last, int j0, int j1, int fy) {
+#if defined(STANDIN_HAVE_AVX2)
+
+// The AVX2 halves of the loops below; each returns how far it got, the rest
+// is left to the SSE2 and scalar code.
+
+STANDIN_AVX2 int FilterColumnsAvx2(const SamplerView& view, int level, bool single, int c, int last,
+                                   int j0, int j1, int fy) {
+  const TextureLevel& l = view.texture->levels[level];
+  const BYTE* row0 = l.bits.data() + static_cast<size_t>(j0) * static_cast<size_t>(l.pitch);
+  const BYTE* row1 = l.bits.data() + static_cast<size_t>(j1) * static_cast<size_t>(l.pitch);
+  const __m256i w0 = _mm256_set1_epi16(static_cast<int16_t>(256 - fy));
+  const __m256i w1 = _mm256_set1_epi16(static_cast<int16_t>(fy));
+  const __m256i round = _mm256_set1_epi16(64);
+  if (single) {
+    for (; c + 16 <= last + 1; c += 16) {
+      const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + c)));
+      const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + c)));
+      const __m256i v = _mm256_add_epi16(
+          _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, w0), _mm256_mullo_epi16(b, w1)), 1), round);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_filtered + c), v);
+    }
+    return c;
+  }
+  const __m128i alpha = _mm_set1_epi32(view.format == D3DFMT_X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  for (; c + 4 <= last + 1; c += 4) {
+    const size_t offset = 4 * static_cast<size_t>(c);
+    const __m256i a = _mm256_cvtepu8_epi16(
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + offset)), alpha));
+    const __m256i b = _mm256_cvtepu8_epi16(
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + offset)), alpha));
+    const __m256i v = _mm256_add_epi16(
+        _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, w0), _mm256_mullo_epi16(b, w1)), 1), round);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_filtered + offset), v);
+  }
+  return c;
+}
+
+STANDIN_AVX2 int MakePairsAvx2(bool single, int k, int last) {
+  if (single) {
+    // Pairs k .. k+15 from columns k .. k+16.
+    for (; k + 16 <= last + 1; k += 16) {
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g_filtered + k));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g_filtered + k + 1));
+      const __m256i lo = _mm256_unpacklo_epi16(a, b), hi = _mm256_unpackhi_epi16(a, b);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_pairs1 + k), _mm256_permute2x128_si256(lo, hi, 0x20));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_pairs1 + k + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+    return k;
+  }
+  // Pairs k .. k+3 from columns k .. k+4.
+  for (; k + 4 <= last + 1; k += 4) {
+    const __m256i ab = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g_filtered + 4 * static_cast<size_t>(k)));
+    const __m256i bc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g_filtered + 4 * static_cast<size_t>(k) + 4));
+    const __m256i lo = _mm256_unpacklo_epi16(ab, bc), hi = _mm256_unpackhi_epi16(ab, bc);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_pairs[k]), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_pairs[k + 2]), _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  return k;
+}
+
+STANDIN_AVX2 inline __m256i BlendTwoAvx2(const int32_t* pair, const int16_t (*weights)[8], int i) {
+  const __m256i p = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(g_pairs[pair[i]]))),
+      _mm_load_si128(reinterpret_cast<const __m128i*>(g_pairs[pair[i + 1]])), 1);
+  const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights[i]));
+  return _mm256_srai_epi32(_mm256_madd_epi16(p, w), 15);
+}
+
+STANDIN_AVX2 inline __m256i BlendEightAvx2(const int32_t* pair, const int16_t (*weights)[8], int i) {
+  // Packing works within 128-bit lanes: the eight pixels come out as
+  // 0 2 4 6 | 1 3 5 7 and are put back in order at the end.
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  const __m256i a = _mm256_packs_epi32(BlendTwoAvx2(pair, weights, i), BlendTwoAvx2(pair, weights, i + 2));
+  const __m256i b = _mm256_packs_epi32(BlendTwoAvx2(pair, weights, i + 4), BlendTwoAvx2(pair, weights, i + 6));
+  return _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
+}
+
+// `first` pixels are left to the caller (to reach a 32-byte boundary when
+// streaming); returns how far it got.
+STANDIN_AVX2 int BlendColumnsAvx2(const int32_t* pair, const int16_t (*weights)[8], int first, int n,
+                                  DWORD* out, bool stream) {
+  int i = first;
+  if (stream) {
+    for (; i + 8 <= n; i += 8)
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), BlendEightAvx2(pair, weights, i));
+    g_streamed = true;
+  } else {
+    for (; i + 8 <= n; i += 8)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), BlendEightAvx2(pair, weights, i));
+  }
+  return i;
+}
+
+STANDIN_AVX2 int BlendColumnsSingleAvx2(const int32_t* pair, const int32_t* weights, bool unitStep,
+                                        bool luminance, int n, DWORD* out) {
+  const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    __m256i p;
+    if (unitStep)
+      p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g_pairs1 + pair[i]));
+    else
+      p = _mm256_setr_epi32(g_pairs1[pair[i]], g_pairs1[pair[i + 1]], g_pairs1[pair[i + 2]],
+                            g_pairs1[pair[i + 3]], g_pairs1[pair[i + 4]], g_pairs1[pair[i + 5]],
+                            g_pairs1[pair[i + 6]], g_pairs1[pair[i + 7]]);
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + i));
+    const __m256i v = _mm256_srai_epi32(_mm256_madd_epi16(p, w), 15);
+    const __m256i c = luminance ? _mm256_or_si256(_mm256_or_si256(v, _mm256_slli_epi32(v, 8)),
+                                                  _mm256_or_si256(_mm256_slli_epi32(v, 16), opaque))
+                                : _mm256_slli_epi32(v, 24);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), c);
+  }
+  return i;
+}
+
+#endif
+
+void FilterColumns(const SamplerView& view, int level, bool single, int first, int last, int j0,
+                   int j1, int fy) {
   int c = first;
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) c = FilterColumnsAvx2(view, level, single, c, last, j0, j1, fy);
+#endif
 #if defined(__SSE2__)
-  if (view.format == D3DFMT_A8R8G8B8 || view.format == D3DFMT_X8R8G8B8) {
-    const TextureLevel& l = view.texture->levels[level];
-    const BYTE* row0 = l.bits.data() + static_cast<size_t>(j0) * static_cast<size_t>(l.pitch);
-    const BYTE* row1 = l.bits.data() + static_cast<size_t>(j1) * static_cast<size_t>(l.pitch);
+  const TextureLevel& l = view.texture->levels[level];
+  const BYTE* row0 = l.bits.data() + static_cast<size_t>(j0) * static_cast<size_t>(l.pitch);
+  const BYTE* row1 = l.bits.data() + static_cast<size_t>(j1) * static_cast<size_t>(l.pitch);
+  const __m128i w0 = _mm_set1_epi16(static_cast<int16_t>(256 - fy));
+  const __m128i w1 = _mm_set1_epi16(static_cast<int16_t>(fy));
+  const __m128i round = _mm_set1_epi16(64);
+  const __m128i zero = _mm_setzero_si128();
+  auto filter = [&](__m128i a, __m128i b) {
+    return _mm_add_epi16(
+        _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, w0), _mm_mullo_epi16(b, w1)), 1), round);
+  };
+  if (single) {
+    // Eight one-byte texels a step.
+    for (; c + 8 <= last + 1; c += 8) {
+      const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row0 + c)), zero);
+      const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row1 + c)), zero);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(g_filtered + c), filter(a, b));
+    }
+  } else {
     const __m128i alpha = _mm_set1_epi32(view.format == D3DFMT_X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
-    const __m128i w0 = _mm_set1_epi16(static_cast<int16_t>(256 - fy));
-    const __m128i w1 = _mm_set1_epi16(static_cast<int16_t>(fy));
-    const __m128i zero = _mm_setzero_si128();
     for (; c + 4 <= last + 1; c += 4) {
       const __m128i a = _mm_or_si128(
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + 4 * static_cast<size_t>(c))), alpha);
       const __m128i b = _mm_or_si128(
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + 4 * static_cast<size_t>(c))), alpha);
-      const __m128i lo = _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), w0),
-                        _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), w1)),
-          1);
-      const __m128i hi = _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), w0),
-                        _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), w1)),
-          1);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(g_filtered + 4 * static_cast<size_t>(c)), lo);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(g_filtered + 4 * static_cast<size_t>(c) + 8), hi);
+      int16_t* out = g_filtered + 4 * static_cast<size_t>(c);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                       filter(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
+                       filter(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)));
     }
   }
 #endif
-  for (; c <= last; ++c) FilterColumnScalar(view, level, c, j0, j1, fy);
+  for (; c <= last; ++c) FilterColumnScalar(view, level, single, c, j0, j1, fy);
 }
 
-void MakePair(int index, int a, int b) {
-  const uint16_t* fa = g_filtered + 4 * static_cast<size_t>(a);
-  const uint16_t* fb = g_filtered + 4 * static_cast<size_t>(b);
+
+void MakePair(bool single, int index, int a, int b) {
+  if (single) {
+    g_pairs1[index] = static_cast<int32_t>(static_cast<uint16_t>(g_filtered[a]) |
+                                           (static_cast<uint32_t>(static_cast<uint16_t>(g_filtered[b])) << 16));
+    return;
+  }
+  const int16_t* fa = g_filtered + 4 * static_cast<size_t>(a);
+  const int16_t* fb = g_filtered + 4 * static_cast<size_t>(b);
   int16_t* p = g_pairs[index];
   for (int ch = 0; ch < 4; ++ch) {
-    p[2 * ch] = static_cast<int16_t>(fa[ch]);
-    p[2 * ch + 1] = static_cast<int16_t>(fb[ch]);
+    p[2 * ch] = fa[ch];
+    p[2 * ch + 1] = fb[ch];
   }
 }
 
-void MakePairs(int first, int last) {
+void MakePairs(bool single, int first, int last) {
   int k = first;
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) k = MakePairsAvx2(single, k, last);
+#endif
 #if defined(__SSE2__)
-  for (; k + 2 <= last; k += 2) {
-    // Columns k, k+1, k+2 give pairs (k, k+1) and (k+1, k+2).
-    const __m128i ab = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_filtered + 4 * static_cast<size_t>(k)));
-    const __m128i bc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_filtered + 4 * static_cast<size_t>(k) + 4));
-    _mm_store_si128(reinterpret_cast<__m128i*>(g_pairs[k]), _mm_unpacklo_epi16(ab, bc));
-    _mm_store_si128(reinterpret_cast<__m128i*>(g_pairs[k + 1]), _mm_unpackhi_epi16(ab, bc));
+  if (single) {
+    // Pairs (k, k+1) .. (k+7, k+8) from columns k .. k+8.
+    for (; k + 8 <= last + 1; k += 8) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_filtered + k));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_filtered + k + 1));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(g_pairs1 + k), _mm_unpacklo_epi16(a, b));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(g_pairs1 + k + 4), _mm_unpackhi_epi16(a, b));
+    }
+  } else {
+    for (; k + 2 <= last; k += 2) {
+      // Columns k, k+1, k+2 give pairs (k, k+1) and (k+1, k+2).
+      const __m128i ab = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_filtered + 4 * static_cast<size_t>(k)));
+      const __m128i bc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_filtered + 4 * static_cast<size_t>(k) + 4));
+      _mm_store_si128(reinterpret_cast<__m128i*>(g_pairs[k]), _mm_unpacklo_epi16(ab, bc));
+      _mm_store_si128(reinterpret_cast<__m128i*>(g_pairs[k + 1]), _mm_unpackhi_epi16(ab, bc));
+    }
   }
 #endif
-  for (; k <= last; ++k) MakePair(k, k, k + 1);
+  for (; k <= last; ++k) MakePair(single, k, k, k + 1);
+}
+
+// Asks for texel rows the next pixel row will read, columns first..last,
+// while this row is worked on: rows of a large texture are far apart and
+// miss the cache otherwise.
+void PrefetchTexels(const SamplerView& view, int level, int row, int first, int last) {
+#if defined(__SSE2__)
+  const TextureLevel& l = view.texture->levels[level];
+  const int bytes = static_cast<int>(BytesPerTexel(view.format));
+  const char* begin = reinterpret_cast<const char*>(l.bits.data()) +
+                      static_cast<size_t>(row) * static_cast<size_t>(l.pitch) +
+                      static_cast<size_t>(first) * static_cast<size_t>(bytes);
+  const char* end = begin + static_cast<size_t>(last - first + 1) * static_cast<size_t>(bytes);
+  for (const char* p = begin; p < end + 63; p += 64) _mm_prefetch(p, _MM_HINT_T0);
+#else
+  (void)view, (void)level, (void)row, (void)first, (void)last;
+#endif
 }
 
 void ApplyLut(const TexturedSource& s, DWORD* out, int n) {
@@ -494,6 +895,98 @@ void ApplyLut(const TexturedSource& s, DWORD* out, int n) {
     out[i] = (static_cast<DWORD>(s.lut[3][c >> 24]) << 24) |
              (static_cast<DWORD>(s.lut[2][(c >> 16) & 0xFF]) << 16) |
              (static_cast<DWORD>(s.lut[1][(c >> 8) & 0xFF]) << 8) | s.lut[0][c & 0xFF];
+  }
+}
+
+// Four-channel texels: each pixel blends its pair of filtered columns.
+// `stream`: out is the target row and nothing else will change these pixels.
+void BlendColumns(const ColumnTables& t, int xl, int n, DWORD* out, bool stream) {
+  const int32_t* pair = t.pair + (xl - t.x0);
+  const int16_t(*weights)[8] = t.weights + (xl - t.x0);
+#if defined(__SSE2__)
+  auto blend = [&](int i) {
+    const __m128i p = _mm_load_si128(reinterpret_cast<const __m128i*>(g_pairs[pair[i]]));
+    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(weights[i]));
+    return _mm_srai_epi32(_mm_madd_epi16(p, w), 15);
+  };
+  int i = 0;
+#if defined(STANDIN_HAVE_AVX2)
+  if (UseAvx2()) {
+    if (stream && n >= kStreamPixels) {
+      // The pixels before the first 32-byte boundary one at a time.
+      const int head = StreamHead(out, n);
+      for (; i < head; ++i) {
+        const __m128i a = _mm_packs_epi32(blend(i), blend(i));
+        out[i] = static_cast<DWORD>(_mm_cvtsi128_si32(_mm_packus_epi16(a, a)));
+      }
+      i = BlendColumnsAvx2(pair, weights, i, n, out, true);
+    } else {
+      i = BlendColumnsAvx2(pair, weights, 0, n, out, false);
+    }
+  }
+#else
+  (void)stream;
+#endif
+  for (; i + 4 <= n; i += 4) {
+    const __m128i a = _mm_packs_epi32(blend(i), blend(i + 1));
+    const __m128i b = _mm_packs_epi32(blend(i + 2), blend(i + 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(a, b));
+  }
+  for (; i < n; ++i) {
+    const __m128i a = _mm_packs_epi32(blend(i), blend(i));
+    out[i] = static_cast<DWORD>(_mm_cvtsi128_si32(_mm_packus_epi16(a, a)));
+  }
+#else
+  for (int i = 0; i < n; ++i) {
+    const int16_t* p = g_pairs[pair[i]];
+    const int16_t* w = weights[i];
+    DWORD c = 0;
+    for (int ch = 0; ch < 4; ++ch)
+      c |= static_cast<DWORD>((p[2 * ch] * w[2 * ch] + p[2 * ch + 1] * w[2 * ch + 1]) >> 15) << (8 * ch);
+    out[i] = c;
+  }
+#endif
+}
+
+// One-channel texels: the filtered value of each pixel, then its colour
+// (straight for L8 and A8 when the shading passes the sample through).
+void BlendColumnsSingle(const ColumnTables& t, const TexturedSource& s, int xl, int n, DWORD* out) {
+  const int32_t* pair = t.pair + (xl - t.x0);
+  const int32_t* weights = t.weights1 + (xl - t.x0);
+  const bool luminance = s.view->format == D3DFMT_L8;
+  int i = 0;
+#if defined(STANDIN_HAVE_AVX2)
+  if (s.lutIdentity && UseAvx2())
+    i = BlendColumnsSingleAvx2(pair, weights, t.unitStep, luminance, n, out);
+#endif
+#if defined(__SSE2__)
+  if (s.lutIdentity) {
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; i + 4 <= n; i += 4) {
+      __m128i p;
+      if (t.unitStep)
+        p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_pairs1 + pair[i]));
+      else
+        p = _mm_setr_epi32(g_pairs1[pair[i]], g_pairs1[pair[i + 1]], g_pairs1[pair[i + 2]],
+                           g_pairs1[pair[i + 3]]);
+      const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + i));
+      const __m128i v = _mm_srai_epi32(_mm_madd_epi16(p, w), 15);
+      __m128i c;
+      if (luminance)
+        c = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_or_si128(_mm_slli_epi32(v, 16), opaque));
+      else
+        c = _mm_slli_epi32(v, 24);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), c);
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    const uint32_t p = static_cast<uint32_t>(g_pairs1[pair[i]]);
+    const uint32_t w = static_cast<uint32_t>(weights[i]);
+    const int v = (static_cast<int16_t>(p & 0xFFFF) * static_cast<int16_t>(w & 0xFFFF) +
+                   static_cast<int16_t>(p >> 16) * static_cast<int16_t>(w >> 16)) >>
+                  15;
+    out[i] = t.singleLut[v];
   }
 }
 
@@ -506,6 +999,7 @@ bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyR
   t.width = LevelWidth(view, source.level);
   t.height = LevelHeight(view, source.level);
   if (t.width > kMaxLevelSize) return false;
+  t.singleChannel = view.format == D3DFMT_L8 || view.format == D3DFMT_A8;
   t.x0 = x0;
   t.x1 = x1;
   t.specialCount = 0;
@@ -513,9 +1007,10 @@ bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyR
   t.pairMax = -1;
   int direction = 0;  // +1 rising, -1 falling, 2 neither
   int previous = -1;
+  bool unitStep = true;
   for (int x = x0; x <= x1; ++x) {
     const int i = x - x0;
-    const float u = static_cast<float>(EvalPlane(source.u, source.refX, source.refY, x, anyRow));
+    const float u = static_cast<float>(EvalPlane(source.u, x, anyRow));
     const AxisTaps taps = AxisFromCoordinate(u, t.width, view.addressU);
     if (!source.bilinear) {
       t.nearest[i] = taps.nearest;
@@ -524,17 +1019,18 @@ bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyR
     int pair;
     if (taps.i1 == taps.i0 + 1) {
       pair = taps.i0;
-      SetWeights(t.weights[i], 256 - taps.weight, taps.weight);
+      SetWeights(t, i, 256 - taps.weight, taps.weight);
     } else if (taps.i0 == taps.i1 + 1) {
       pair = taps.i1;
-      SetWeights(t.weights[i], taps.weight, 256 - taps.weight);
+      SetWeights(t, i, taps.weight, 256 - taps.weight);
     } else {
       const int m = FindOrAddSpecial(t, taps.i0, taps.i1);
       if (m < 0) return false;
       pair = t.width - 1 + m;
-      SetWeights(t.weights[i], 256 - taps.weight, taps.weight);
+      SetWeights(t, i, 256 - taps.weight, taps.weight);
     }
     t.pair[i] = pair;
+    if (i > 0 && pair != t.pair[i - 1] + 1) unitStep = false;
     if (pair < t.width - 1) {
       t.pairMin = pair < t.pairMin ? pair : t.pairMin;
       t.pairMax = pair > t.pairMax ? pair : t.pairMax;
@@ -547,66 +1043,60 @@ bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyR
     }
   }
   t.monotone = t.specialCount == 0 && direction != 2;
+  t.unitStep = unitStep && t.specialCount == 0;
+  if (t.singleChannel) {
+    const bool luminance = view.format == D3DFMT_L8;
+    for (int v = 0; v < 256; ++v) {
+      const int gray = luminance ? v : 0, alpha = luminance ? 255 : v;
+      t.singleLut[v] = (static_cast<DWORD>(source.lut[3][alpha]) << 24) |
+                       (static_cast<DWORD>(source.lut[2][gray]) << 16) |
+                       (static_cast<DWORD>(source.lut[1][gray]) << 8) | source.lut[0][gray];
+    }
+  }
   return true;
 }
 
-void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWORD* out) {
+void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWORD* out,
+                       bool intoTarget) {
   const ColumnTables& t = g_columns;
   const SamplerView& view = *source.view;
-  const float v = static_cast<float>(EvalPlane(source.v, source.refX, source.refY, t.x0, y));
+  const float v = static_cast<float>(EvalPlane(source.v, t.x0, y));
   const AxisTaps rows = AxisFromCoordinate(v, t.height, view.addressV);
   const int n = xr - xl + 1;
   if (!source.bilinear) {
     for (int x = xl; x <= xr; ++x)
       out[x - xl] = FetchTexel(view, source.level, t.nearest[x - t.x0], rows.nearest);
-  } else {
-    int first = t.pairMin, last = t.pairMax;
-    if (t.monotone) {
-      const int a = t.pair[xl - t.x0], b = t.pair[xr - t.x0];
-      first = a < b ? a : b;
-      last = a < b ? b : a;
-    }
-    if (first <= last) {
-      FilterColumns(view, source.level, first, last + 1, rows.i0, rows.i1, rows.weight);
-      MakePairs(first, last);
-    }
-    for (int m = 0; m < t.specialCount; ++m) {
-      FilterColumnScalar(view, source.level, t.specialA[m], rows.i0, rows.i1, rows.weight);
-      FilterColumnScalar(view, source.level, t.specialB[m], rows.i0, rows.i1, rows.weight);
-      MakePair(t.width - 1 + m, t.specialA[m], t.specialB[m]);
-    }
-    const int32_t* pair = t.pair + (xl - t.x0);
-    const int16_t(*weights)[8] = t.weights + (xl - t.x0);
-#if defined(__SSE2__)
-    const __m128i round = _mm_set1_epi32(16384);
-    auto blend = [&](int i) {
-      const __m128i p = _mm_load_si128(reinterpret_cast<const __m128i*>(g_pairs[pair[i]]));
-      const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(weights[i]));
-      return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(p, w), round), 15);
-    };
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-      const __m128i a = _mm_packs_epi32(blend(i), blend(i + 1));
-      const __m128i b = _mm_packs_epi32(blend(i + 2), blend(i + 3));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(a, b));
-    }
-    for (; i < n; ++i) {
-      const __m128i a = _mm_packs_epi32(blend(i), blend(i));
-      out[i] = static_cast<DWORD>(_mm_cvtsi128_si32(_mm_packus_epi16(a, a)));
-    }
-#else
-    for (int i = 0; i < n; ++i) {
-      const int16_t* p = g_pairs[pair[i]];
-      const int16_t* w = weights[i];
-      DWORD c = 0;
-      for (int ch = 0; ch < 4; ++ch) {
-        const int value = (p[2 * ch] * w[2 * ch] + p[2 * ch + 1] * w[2 * ch + 1] + 16384) >> 15;
-        c |= static_cast<DWORD>(value) << (8 * ch);
-      }
-      out[i] = c;
-    }
-#endif
+    if (!source.lutIdentity) ApplyLut(source, out, n);
+    return;
   }
+  const bool single = t.singleChannel;
+  int first = t.pairMin, last = t.pairMax;
+  if (t.monotone) {
+    const int a = t.pair[xl - t.x0], b = t.pair[xr - t.x0];
+    first = a < b ? a : b;
+    last = a < b ? b : a;
+  }
+  if (first <= last) {
+    const float nextV = static_cast<float>(EvalPlane(source.v, t.x0, y + 1));
+    const AxisTaps next = AxisFromCoordinate(nextV, t.height, view.addressV);
+    if (next.i1 != rows.i1 && next.i1 != rows.i0)
+      PrefetchTexels(view, source.level, next.i1, first, last + 1);
+    if (next.i0 != rows.i1 && next.i0 != rows.i0)
+      PrefetchTexels(view, source.level, next.i0, first, last + 1);
+    FilterColumns(view, source.level, single, first, last + 1, rows.i0, rows.i1, rows.weight);
+    MakePairs(single, first, last);
+  }
+  for (int m = 0; m < t.specialCount; ++m) {
+    FilterColumnScalar(view, source.level, single, t.specialA[m], rows.i0, rows.i1, rows.weight);
+    FilterColumnScalar(view, source.level, single, t.specialB[m], rows.i0, rows.i1, rows.weight);
+    MakePair(single, t.width - 1 + m, t.specialA[m], t.specialB[m]);
+  }
+  if (single) {
+    BlendColumnsSingle(t, source, xl, n, out);
+    return;
+  }
+  // Streamed pixels must be final: only when the colours need no table.
+  BlendColumns(t, xl, n, out, intoTarget && source.lutIdentity);
   if (!source.lutIdentity) ApplyLut(source, out, n);
 }
 

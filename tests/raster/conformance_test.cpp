@@ -49,19 +49,32 @@ standin::Device& Internal() { return *static_cast<standin::Device*>(Device()); }
 
 uint32_t DepthAt(int x, int y) { return Internal().depthBuffer[static_cast<size_t>(y) * kWidth + x]; }
 
-// Every test runs once with the specialised loops and once without.
-class Raster : public testing::TestWithParam<bool> {
+// Every test runs through the specialised loops (with the best vector
+// instructions the processor has, and with SSE2 alone) and through the
+// general path.
+enum class Path { kSpecialised, kSpecialisedSse2, kGeneral };
+
+class Raster : public testing::TestWithParam<Path> {
  protected:
   void SetUp() override {
-    standin::SetRasterFastPaths(GetParam());
+    standin::SetRasterFastPaths(GetParam() != Path::kGeneral);
+    standin::SetRasterAvx2(GetParam() != Path::kSpecialisedSse2);
     Reset();
   }
-  void TearDown() override { standin::SetRasterFastPaths(true); }
+  void TearDown() override {
+    standin::SetRasterFastPaths(true);
+    standin::SetRasterAvx2(true);
+  }
 };
 
-INSTANTIATE_TEST_SUITE_P(Paths, Raster, testing::Values(true, false),
-                         [](const testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Specialised" : "General";
+INSTANTIATE_TEST_SUITE_P(Paths, Raster,
+                         testing::Values(Path::kSpecialised, Path::kSpecialisedSse2, Path::kGeneral),
+                         [](const testing::TestParamInfo<Path>& info) {
+                           switch (info.param) {
+                             case Path::kSpecialised: return "Specialised";
+                             case Path::kSpecialisedSse2: return "SpecialisedSse2";
+                             default: return "General";
+                           }
                          });
 
 // --- Coverage ------------------------------------------------------------------
