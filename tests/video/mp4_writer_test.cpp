@@ -145,6 +145,19 @@ TEST_F(Mp4WriterTest, BadTargetsFailWithAReasonAndLeaveNothing) {
   EXPECT_FALSE(Exists(root_ + "/no"));
 }
 
+TEST_F(Mp4WriterTest, MissingEncoderIsNamed) {
+  // Not there at all, and there but not an H.264 encoder.
+  for (const char* name : {"no-such-encoder", "mpeg4"}) {
+    settings_.videoEncoder = name;
+    Mp4Writer writer;
+    std::string error;
+    EXPECT_FALSE(writer.Open(root_ + "/out.mp4", settings_, &error)) << name;
+    EXPECT_NE(error.find(std::string("encoder ") + name + " is not available"), std::string::npos) << error;
+    EXPECT_FALSE(Exists(root_ + "/out.mp4.partial")) << name;
+    EXPECT_FALSE(Exists(root_ + "/out.mp4")) << name;
+  }
+}
+
 TEST_F(Mp4WriterTest, OddPictureSizeIsRefused) {
   settings_.width = 321;
   Mp4Writer writer;

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <standin.h>
 #include <stdio.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -23,6 +24,21 @@ namespace {
 volatile sig_atomic_t g_Interrupted = 0;
 
 void OnInterrupt(int) { g_Interrupted = 1; }
+
+// CPU seconds of this thread, or of the whole process with its encoder
+// threads: on a busy machine wall time would count the other processes too.
+double CpuSeconds(clockid_t clock) {
+  timespec t;
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Where the main thread's time goes, for the summary.
+struct TimeSpent {
+  double drawing = 0.0;  // the show's frame function on the software renderer
+  double video = 0.0;    // colour conversion and the H.264 encoder's calls
+  double sound = 0.0;    // the sound track and the AAC encoder
+};
 
 void CatchInterrupts() {
   struct sigaction action = {};
@@ -103,6 +119,7 @@ class VideoJob {
   DWORD showStartTick_ = 0;
   int64_t showStartMs_ = 0;  // where the show begins in the video's timeline
   int64_t originSample_ = 0;
+  TimeSpent spent_;
 };
 
 void VideoJob::TakeSoundCalls(int64_t videoMs) {
@@ -125,6 +142,12 @@ void VideoJob::TakeSoundCallsAtTicks(DWORD baseTick, int64_t baseVideoMs) {
 }
 
 bool VideoJob::EmitAudioTo(int64_t endSample) {
+  const double start = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  struct Account {
+    double start;
+    double* total;
+    ~Account() { *total += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start; }
+  } account = {start, &spent_.sound};
   audio_.clear();
   track_.RenderTo(endSample, &audio_);
   if (audio_.empty()) return true;
@@ -136,7 +159,9 @@ bool VideoJob::EmitAudioTo(int64_t endSample) {
 bool VideoJob::DrawShowFrame(DWORD showTime, StandinFrame* frame) {
   StandinSetTickCount(showStartTick_ + showTime);
   g_ShowTime = showTime;
+  const double start = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
   RenderFrame();
+  spent_.drawing += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
   if (!StandinLastFrame(frame)) {
     *frame = StandinFrame{black_.data(), static_cast<UINT>(kScreenWidth), static_cast<UINT>(kScreenHeight)};
   }
@@ -211,7 +236,9 @@ bool VideoJob::Encode() {
       if (!DrawShowFrame(static_cast<DWORD>(videoMs - showStartMs_), &frame)) return false;
       TakeSoundCalls(videoMs);
     }
+    const double start = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     if (!writer_.AddVideoFrame(frame.pixels, frame.width, &error)) return Fail(error);
+    spent_.video += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
     progress_.Update(static_cast<size_t>(j - first + 1));
   }
   if (!EmitAudioTo(FrameStartSample(rate, end, kTrackRate) - originSample_)) return false;
@@ -257,6 +284,12 @@ int VideoJob::Run() {
     printf(", loading screen %lld ms in %zu progress frames", static_cast<long long>(showStartMs_),
            loading_.frames.size());
   printf("\n");
+  if (!options_.quiet) {
+    fprintf(stderr,
+            "show-capture: CPU time on the main thread: drawing %.1f s, video encoding %.1f s, sound %.1f s; "
+            "all threads %.1f s\n",
+            spent_.drawing, spent_.video, spent_.sound, CpuSeconds(CLOCK_PROCESS_CPUTIME_ID));
+  }
   return 0;
 }
 

@@ -112,9 +112,10 @@ bool Mp4Writer::Open(const std::string& path, const VideoSettings& settings, std
 }
 
 bool Mp4Writer::OpenVideo(const VideoSettings& settings, std::string* error) {
-  const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-  if (!codec) {
-    *error = "the H.264 encoder libx264 is not available in this FFmpeg (install libavcodec with x264)";
+  const AVCodec* codec = avcodec_find_encoder_by_name(settings.videoEncoder);
+  if (!codec || codec->id != AV_CODEC_ID_H264) {
+    *error = std::string("the H.264 encoder ") + settings.videoEncoder +
+             " is not available in this FFmpeg (Debian's libavcodec59 comes with libx264)";
     return false;
   }
   video_ = avcodec_alloc_context3(codec);

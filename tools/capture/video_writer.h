@@ -24,6 +24,8 @@ struct VideoSettings {
   int width = 1280;
   int height = 720;
   FrameRate rate;
+  // The H.264 encoder of libavcodec to use.
+  const char* videoEncoder = "libx264";
   // x264's speed preset and constant rate factor: fast enough to encode
   // faster than the show plays, good enough to watch.
   const char* preset = "veryfast";
