@@ -93,10 +93,14 @@ class VideoTool : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     suiteRoot_ = new std::string(testdir::Make("video-tool"));
-    windows_ = new std::string(*suiteRoot_ + "/windows");
+    windows_ = new std::string(SAMPLE_WINDOWS_DIR);
     cache_ = new std::map<std::string, ToolRun>();
-    const pid_t pid = Start(SAMPLE_WINDOWS_TOOL, {*windows_}, *suiteRoot_);
-    sampleMade_ = Finish(pid, *suiteRoot_).exitCode == 0;
+    // Made by the test run's set-up step, or here when run on its own.
+    sampleMade_ = Exists(*windows_ + "/media/Ring03.wav") && Exists(*windows_ + "/web/screen/img100.jpg");
+    if (!sampleMade_) {
+      const pid_t pid = Start(SAMPLE_WINDOWS_TOOL, {*windows_}, *suiteRoot_);
+      sampleMade_ = Finish(pid, *suiteRoot_).exitCode == 0;
+    }
   }
   static void TearDownTestSuite() {
     testdir::Remove(*suiteRoot_);

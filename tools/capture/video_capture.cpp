@@ -33,6 +33,19 @@ double CpuSeconds(clockid_t clock) {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// Adds the CPU time this thread spends in its scope to `total`.
+class CpuTimer {
+ public:
+  explicit CpuTimer(double* total) : total_(total), start_(CpuSeconds(CLOCK_THREAD_CPUTIME_ID)) {}
+  ~CpuTimer() { *total_ += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start_; }
+  CpuTimer(const CpuTimer&) = delete;
+  CpuTimer& operator=(const CpuTimer&) = delete;
+
+ private:
+  double* total_;
+  double start_;
+};
+
 // Where the main thread's time goes, for the summary.
 struct TimeSpent {
   double drawing = 0.0;  // the show's frame function on the software renderer
@@ -76,8 +89,7 @@ struct SoundNote {
 
 std::string Describe(const SoundNote& note, int64_t showStartMs) {
   const int64_t showTime = note.videoMs - showStartMs;
-  std::string when = showTime >= 0 ? "sound " + std::to_string(showTime)
-                                   : "sound (loading, " + std::to_string(note.videoMs) + " ms in)";
+  const std::string when = showTime >= 0 ? "sound " + std::to_string(showTime) : "sound (during loading)";
   char flags[16];
   snprintf(flags, sizeof flags, "0x%x", static_cast<unsigned>(note.call.flags));
   if (note.call.nameIsNull) return when + ": stop (PlaySoundA(NULL, NULL, " + flags + "))";
@@ -101,6 +113,8 @@ class VideoJob {
   // New PlaySoundA calls since the last look, made at `videoMs`.
   void TakeSoundCalls(int64_t videoMs);
   void TakeSoundCallsAtTicks(DWORD baseTick, int64_t baseVideoMs);
+  // Sounds the track could not reproduce, said as they come up.
+  void ReportTrackWarnings();
   bool EmitAudioTo(int64_t endSample);
   // Draws the show at `showTime` and returns its frame.
   bool DrawShowFrame(DWORD showTime, StandinFrame* frame);
@@ -128,6 +142,10 @@ void VideoJob::TakeSoundCalls(int64_t videoMs) {
     track_.AddCall(SampleAt(videoMs), call);
     notes_.push_back(SoundNote{videoMs, call});
   }
+  ReportTrackWarnings();
+}
+
+void VideoJob::ReportTrackWarnings() {
   for (const std::string& warning : track_.TakeWarnings()) fprintf(stderr, "show-capture: %s\n", warning.c_str());
 }
 
@@ -142,14 +160,10 @@ void VideoJob::TakeSoundCallsAtTicks(DWORD baseTick, int64_t baseVideoMs) {
 }
 
 bool VideoJob::EmitAudioTo(int64_t endSample) {
-  const double start = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-  struct Account {
-    double start;
-    double* total;
-    ~Account() { *total += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start; }
-  } account = {start, &spent_.sound};
+  const CpuTimer timer(&spent_.sound);
   audio_.clear();
   track_.RenderTo(endSample, &audio_);
+  ReportTrackWarnings();
   if (audio_.empty()) return true;
   std::string error;
   if (!writer_.AddAudio(audio_.data(), audio_.size() / kTrackChannels, &error)) return Fail(error);
@@ -159,9 +173,10 @@ bool VideoJob::EmitAudioTo(int64_t endSample) {
 bool VideoJob::DrawShowFrame(DWORD showTime, StandinFrame* frame) {
   StandinSetTickCount(showStartTick_ + showTime);
   g_ShowTime = showTime;
-  const double start = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-  RenderFrame();
-  spent_.drawing += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
+  {
+    const CpuTimer timer(&spent_.drawing);
+    RenderFrame();
+  }
   if (!StandinLastFrame(frame)) {
     *frame = StandinFrame{black_.data(), static_cast<UINT>(kScreenWidth), static_cast<UINT>(kScreenHeight)};
   }
@@ -236,9 +251,10 @@ bool VideoJob::Encode() {
       if (!DrawShowFrame(static_cast<DWORD>(videoMs - showStartMs_), &frame)) return false;
       TakeSoundCalls(videoMs);
     }
-    const double start = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-    if (!writer_.AddVideoFrame(frame.pixels, frame.width, &error)) return Fail(error);
-    spent_.video += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
+    {
+      const CpuTimer timer(&spent_.video);
+      if (!writer_.AddVideoFrame(frame.pixels, frame.width, &error)) return Fail(error);
+    }
     progress_.Update(static_cast<size_t>(j - first + 1));
   }
   if (!EmitAudioTo(FrameStartSample(rate, end, kTrackRate) - originSample_)) return false;
