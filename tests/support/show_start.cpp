@@ -9,6 +9,7 @@
 
 #include "app/main_loop.h"
 #include "support/temp_dir.h"
+#include "support/wav_builder.h"
 
 namespace showtest {
 namespace {
@@ -59,8 +60,9 @@ bool WriteWindowsFolder(const std::string& root, const FolderPlan& plan) {
     if (number == plan.corruptNumber) bytes.resize(48);
     if (!testdir::WriteFile(screen + name + (png ? ".png" : ".jpg"), bytes)) return false;
   }
-  return testdir::WriteFile(root + "/media/Ring03.wav", {}) &&
-         testdir::WriteFile(root + "/media/Ring05.wav", {});
+  const std::vector<uint8_t> tone = wavtest::ToneWav(1, 22050, 16, 100);
+  return testdir::WriteFile(root + "/media/Ring03.wav", tone) &&
+         testdir::WriteFile(root + "/media/Ring05.wav", tone);
 }
 
 bool StartShow(const std::string& windowsDir) {

@@ -34,7 +34,8 @@ struct FolderPlan {
 
 // Writes <root>/web/screen/img100.jpg ... img104.jpg (JPEG at even loading
 // positions, PNG at odd ones, as the show names them) with their decoys,
-// and empty <root>/media/Ring03.wav and Ring05.wav. False on a file error.
+// and <root>/media/Ring03.wav and Ring05.wav (a short tone each). False on
+// a file error.
 bool WriteWindowsFolder(const std::string& root, const FolderPlan& plan = FolderPlan());
 
 // Headless display, virtual clock at 0, no audio device; WINDIR set to
