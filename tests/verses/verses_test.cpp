@@ -197,6 +197,7 @@ TEST_P(VerseFrame, ShowsItsPictogramAtItsPlace) {
   const float halfHeight = 0.5f * static_cast<float>(box.bottom - box.top);
   const showtest::Box ink = showtest::InkBox(origin.View(), 0, 0, kW, kH);
   ASSERT_TRUE(ink.found);
+  EXPECT_NEAR((ink.left + ink.right) / 2.0, kW / 4.0, 3.0);
   EXPECT_GE(ink.left, kW / 4.0f - halfWidth - 2.0f);
   EXPECT_LE(ink.right, kW / 4.0f + halfWidth + 2.0f);
   EXPECT_GE(ink.top, 0);
