@@ -271,4 +271,24 @@ TEST_F(SoundTrackTest, ResampledSoundKeepsItsLengthAndTiming) {
   EXPECT_EQ(clip.samples[2 * loudest], clip.samples[2 * loudest + 1]);
 }
 
+TEST_F(SoundTrackTest, OverlongSoundIsCutToTheLongestKept) {
+  // Three seconds of 8-bit mono; with a one-second limit only the first
+  // second is kept, at full level.
+  const wavtest::Bytes samples(3 * 8000, 192);
+  WavSound sound;
+  sound.formatTag = 1;
+  sound.channels = 1;
+  sound.bitsPerSample = 8;
+  sound.blockAlign = 1;
+  sound.sampleRate = 8000;
+  sound.samples = samples.data();
+  sound.sampleBytes = samples.size();
+  sound.frameCount = samples.size();
+  TrackClip clip;
+  std::string reason;
+  ASSERT_TRUE(MakeClip(sound, &clip, &reason, 1)) << reason;
+  EXPECT_NEAR(static_cast<double>(clip.frames), 48000.0, 2.0);
+  EXPECT_FLOAT_EQ(clip.samples[2 * 24000], 0.5f);
+}
+
 }  // namespace

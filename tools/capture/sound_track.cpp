@@ -23,7 +23,7 @@ std::string AvError(int code) {
 
 }  // namespace
 
-bool MakeClip(const WavSound& sound, TrackClip* clip, std::string* reason) {
+bool MakeClip(const WavSound& sound, TrackClip* clip, std::string* reason, uint32_t maxSeconds) {
   clip->samples.clear();
   clip->frames = 0;
   if (sound.channels < 1 || sound.channels > 2 || (sound.bitsPerSample != 8 && sound.bitsPerSample != 16) ||
@@ -31,7 +31,8 @@ bool MakeClip(const WavSound& sound, TrackClip* clip, std::string* reason) {
     *reason = "unsupported sample format";
     return false;
   }
-  if (sound.frameCount == 0) return true;
+  const size_t frames = std::min(sound.frameCount, static_cast<size_t>(sound.sampleRate) * maxSeconds);
+  if (frames == 0) return true;
   const AVSampleFormat inFormat = sound.bitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
   AVChannelLayout layout;
   av_channel_layout_default(&layout, sound.channels);
@@ -45,8 +46,8 @@ bool MakeClip(const WavSound& sound, TrackClip* clip, std::string* reason) {
     return false;
   }
   // Room for the whole sound and the resampler's tail.
-  const int64_t capacity = av_rescale_rnd(static_cast<int64_t>(sound.frameCount), kTrackRate, sound.sampleRate,
-                                          AV_ROUND_UP) + 256;
+  const int64_t capacity =
+      av_rescale_rnd(static_cast<int64_t>(frames), kTrackRate, sound.sampleRate, AV_ROUND_UP) + 256;
   if (capacity > INT32_MAX / 2) {
     *reason = "sound too long";
     swr_free(&swr);
@@ -55,7 +56,7 @@ bool MakeClip(const WavSound& sound, TrackClip* clip, std::string* reason) {
   std::vector<float> converted(static_cast<size_t>(capacity) * sound.channels);
   uint8_t* out = reinterpret_cast<uint8_t*>(converted.data());
   const uint8_t* in = sound.samples;
-  int got = swr_convert(swr, &out, static_cast<int>(capacity), &in, static_cast<int>(sound.frameCount));
+  int got = swr_convert(swr, &out, static_cast<int>(capacity), &in, static_cast<int>(frames));
   if (got >= 0) {
     uint8_t* tail = reinterpret_cast<uint8_t*>(converted.data() + static_cast<size_t>(got) * sound.channels);
     const int flushed = swr_convert(swr, &tail, static_cast<int>(capacity) - got, nullptr, 0);

@@ -27,10 +27,14 @@ struct TrackClip {
   size_t frames = 0;
 };
 
+// Longest stretch of one sound that is kept: far beyond anything the show
+// can play, short enough that a huge file cannot take gigabytes as float.
+constexpr uint32_t kMaxClipSeconds = 15 * 60;
+
 // Converts decoded PCM to a clip: resampled to kTrackRate with
 // libswresample; a mono sound goes to both sides at full level, as a
-// Windows sound card plays it.
-bool MakeClip(const WavSound& sound, TrackClip* clip, std::string* reason);
+// Windows sound card plays it. Only the first `maxSeconds` are kept.
+bool MakeClip(const WavSound& sound, TrackClip* clip, std::string* reason, uint32_t maxSeconds = kMaxClipSeconds);
 
 class SoundTrack {
  public:
