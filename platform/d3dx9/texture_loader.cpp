@@ -237,21 +237,24 @@ bool WriteLevel0(const Picture& p, bool alpha, BYTE* bits, INT pitch, unsigned t
     }
     return true;
   }
-  std::vector<uint16_t> widened;
+  // Both buffers are written whole before they are read: no need to clear
+  // tens of megabytes first.
+  std::unique_ptr<uint16_t[]> widened;
   const uint16_t* source = p.rgba16;
   if (!source) {
-    widened.resize(pixels * 4);
-    for (size_t i = 0; i < widened.size(); ++i) widened[i] = static_cast<uint16_t>(p.rgba8[i] * 257);
-    source = widened.data();
+    widened.reset(new uint16_t[pixels * 4]);
+    for (size_t i = 0; i < pixels * 4; ++i) widened[i] = static_cast<uint16_t>(p.rgba8[i] * 257);
+    source = widened.get();
   }
-  std::vector<uint16_t> scaled(size_t{tw} * th * 4);
+  std::unique_ptr<uint16_t[]> scaled(new uint16_t[size_t{tw} * th * 4]);
   if (!stbir_resize_uint16_generic(source, static_cast<int>(p.width), static_cast<int>(p.height), 0,
-                                   scaled.data(), static_cast<int>(tw), static_cast<int>(th), 0, 4,
+                                   scaled.get(), static_cast<int>(tw), static_cast<int>(th), 0, 4,
                                    STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_WRAP,
                                    STBIR_FILTER_TRIANGLE, STBIR_COLORSPACE_LINEAR, nullptr))
     return false;
+  widened.reset();
   for (unsigned y = 0; y < th; ++y) {
-    const uint16_t* s = scaled.data() + size_t{y} * tw * 4;
+    const uint16_t* s = scaled.get() + size_t{y} * tw * 4;
     BYTE* d = bits + static_cast<size_t>(pitch) * y;
     for (unsigned x = 0; x < tw; ++x, s += 4, d += 4)
       StoreTexel(d, Dither(s[0], x, y), Dither(s[1], x, y), Dither(s[2], x, y), Dither(s[3], x, y),
