@@ -145,6 +145,21 @@ TEST_F(Mp4WriterTest, BadTargetsFailWithAReasonAndLeaveNothing) {
   EXPECT_FALSE(Exists(root_ + "/no"));
 }
 
+TEST_F(Mp4WriterTest, FileThatCannotBeMovedIntoPlaceIsRemoved) {
+  const std::string path = root_ + "/taken.mp4";
+  Mp4Writer writer;
+  std::string error;
+  ASSERT_TRUE(writer.Open(path, settings_, &error)) << error;
+  ASSERT_TRUE(WriteSecond(&writer, 0xFF404040, &error)) << error;
+  // Something else takes the name meanwhile: a folder with a file in it.
+  ASSERT_TRUE(testdir::MakeFolders(path));
+  ASSERT_TRUE(testdir::WriteFile(path + "/other", {'x'}));
+  EXPECT_FALSE(writer.Finish(&error));
+  EXPECT_NE(error.find("cannot move"), std::string::npos) << error;
+  EXPECT_FALSE(Exists(path + ".partial"));
+  EXPECT_TRUE(Exists(path + "/other"));
+}
+
 TEST_F(Mp4WriterTest, MissingEncoderIsNamed) {
   // Not there at all, and there but not an H.264 encoder.
   for (const char* name : {"no-such-encoder", "mpeg4"}) {

@@ -11,7 +11,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
-#include <libavutil/opt.h>
 }
 
 #include "yuv.h"
@@ -97,6 +96,7 @@ bool Mp4Writer::Open(const std::string& path, const VideoSettings& settings, std
     return false;
   }
   fileOpen_ = true;
+  partialOnDisk_ = true;
   AVDictionary* options = nullptr;
   // The index goes to the front so players can start before the end arrives.
   av_dict_set(&options, "movflags", "+faststart", 0);
@@ -324,6 +324,7 @@ bool Mp4Writer::Finish(std::string* error) {
     *error = "cannot move " + partialPath_ + " to " + path_ + ": " + strerror(errno);
     ok = false;
   }
+  if (ok) partialOnDisk_ = false;
   if (!ok) {
     Abandon();
     return false;
@@ -334,9 +335,10 @@ bool Mp4Writer::Finish(std::string* error) {
 }
 
 void Mp4Writer::Abandon() {
-  const bool hadFile = fileOpen_;
   Close();
-  if (hadFile) unlink(partialPath_.c_str());
+  // Also when the file was closed but could not be moved into place.
+  if (partialOnDisk_) unlink(partialPath_.c_str());
+  partialOnDisk_ = false;
 }
 
 void Mp4Writer::Close() {

@@ -82,6 +82,7 @@ class Mp4Writer {
   AVFrame* audioFrame_ = nullptr;
   AVPacket* packet_ = nullptr;
   bool fileOpen_ = false;
+  bool partialOnDisk_ = false;
   bool headerWritten_ = false;
   int width_ = 0;
   int height_ = 0;
