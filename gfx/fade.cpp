@@ -38,7 +38,10 @@ void DrawTimedFade(DWORD start, DWORD end, D3DXVECTOR4 fromRGBA, D3DXVECTOR4 toR
   g_pDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
   g_pDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   g_pDevice->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  g_ColorShader.pConstantTable->SetVector(g_pDevice, "vColor", &color);
+  // Compiled before any frame; the check only keeps a misordered caller from
+  // a null dereference.
+  if (g_ColorShader.pConstantTable)
+    g_ColorShader.pConstantTable->SetVector(g_pDevice, "vColor", &color);
   g_pDevice->SetPixelShader(g_ColorShader.pShader);
   DrawScreenQuad(kScreenWidth, kScreenHeight, 0.0f, 0.0f, 1.0f, 1.0f);
   g_pDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);

@@ -178,7 +178,9 @@ class Device final : public IDirect3DDevice9 {
   UINT depthRowsBegin = 0, depthRowsEnd = 0;
   DWORD depthRowsValue = 0;
   void NoteDepthWritten(UINT rowsBegin, UINT rowsEnd, DWORD value) {
-    ++depthSerial;
+    // One count for the whole process: a new device never repeats a number.
+    static uint64_t writes = 0;
+    depthSerial = ++writes;
     depthRowsBegin = rowsBegin;
     depthRowsEnd = rowsEnd;
     depthRowsValue = value;

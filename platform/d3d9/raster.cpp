@@ -131,8 +131,6 @@ inline void PrefetchLine(const char* p) { __builtin_prefetch(p, 1, 3); }
 
 // --- Vertices ------------------------------------------------------------------
 
-void ColorFromDword(DWORD c, float rgba[4]) { UnpackColor(c, rgba); }
-
 void FetchVertex(const BYTE* p, const VertexLayout& layout, RasterVertex* v) {
   float position[4];
   memcpy(position, p, sizeof position);
@@ -142,10 +140,10 @@ void FetchVertex(const BYTE* p, const VertexLayout& layout, RasterVertex* v) {
   v->rhw = position[3];
   DWORD c = 0xFFFFFFFF;
   if (layout.diffuse >= 0) memcpy(&c, p + layout.diffuse, 4);
-  ColorFromDword(c, v->diffuse);
+  UnpackColor(c, v->diffuse);
   c = 0xFFFFFFFF;
   if (layout.specular >= 0) memcpy(&c, p + layout.specular, 4);
-  ColorFromDword(c, v->specular);
+  UnpackColor(c, v->specular);
   for (int k = 0; k < kMaxTexcoordSets; ++k) {
     float* t = v->tex[k];
     t[0] = t[1] = t[2] = 0.0f;

@@ -615,6 +615,7 @@ struct ColumnTables {
   // columns (k, k+1); pairs width - 1 + m are the special pairs (specialA[m],
   // specialB[m]) that addressing makes at the edges.
   int32_t pair[kMaxSpanPixels];
+  intptr_t pairOffset[kMaxSpanPixels];  // pair * sizeof g_pairs[0]: spares the loop a shift
   alignas(16) int16_t weights[kMaxSpanPixels][8];
   int32_t weights1[kMaxSpanPixels];
   int specialCount = 0;
@@ -729,15 +730,16 @@ STANDIN_AVX2 int MakePairsAvx2(bool single, int k, int last) {
   return k;
 }
 
-STANDIN_AVX2 inline __m256i BlendTwoAvx2(const int32_t* pair, const int16_t (*weights)[8], int i) {
+STANDIN_AVX2 inline __m256i BlendTwoAvx2(const intptr_t* pair, const int16_t (*weights)[8], int i) {
+  const char* base = reinterpret_cast<const char*>(g_pairs);
   const __m256i p = _mm256_inserti128_si256(
-      _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(g_pairs[pair[i]]))),
-      _mm_load_si128(reinterpret_cast<const __m128i*>(g_pairs[pair[i + 1]])), 1);
+      _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(base + pair[i]))),
+      _mm_load_si128(reinterpret_cast<const __m128i*>(base + pair[i + 1])), 1);
   const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights[i]));
   return _mm256_srai_epi32(_mm256_madd_epi16(p, w), 15);
 }
 
-STANDIN_AVX2 inline __m256i BlendEightAvx2(const int32_t* pair, const int16_t (*weights)[8], int i) {
+STANDIN_AVX2 inline __m256i BlendEightAvx2(const intptr_t* pair, const int16_t (*weights)[8], int i) {
   // Packing works within 128-bit lanes: the eight pixels come out as
   // 0 2 4 6 | 1 3 5 7 and are put back in order at the end.
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
@@ -748,7 +750,7 @@ STANDIN_AVX2 inline __m256i BlendEightAvx2(const int32_t* pair, const int16_t (*
 
 // `first` pixels are left to the caller (to reach a 32-byte boundary when
 // streaming); returns how far it got.
-STANDIN_AVX2 int BlendColumnsAvx2(const int32_t* pair, const int16_t (*weights)[8], int first, int n,
+STANDIN_AVX2 int BlendColumnsAvx2(const intptr_t* pair, const int16_t (*weights)[8], int first, int n,
                                   DWORD* out, bool stream) {
   int i = first;
   if (stream) {
@@ -902,6 +904,7 @@ void ApplyLut(const TexturedSource& s, DWORD* out, int n) {
 // `stream`: out is the target row and nothing else will change these pixels.
 void BlendColumns(const ColumnTables& t, int xl, int n, DWORD* out, bool stream) {
   const int32_t* pair = t.pair + (xl - t.x0);
+  const intptr_t* pairOffset = t.pairOffset + (xl - t.x0);
   const int16_t(*weights)[8] = t.weights + (xl - t.x0);
 #if defined(__SSE2__)
   auto blend = [&](int i) {
@@ -919,9 +922,9 @@ void BlendColumns(const ColumnTables& t, int xl, int n, DWORD* out, bool stream)
         const __m128i a = _mm_packs_epi32(blend(i), blend(i));
         out[i] = static_cast<DWORD>(_mm_cvtsi128_si32(_mm_packus_epi16(a, a)));
       }
-      i = BlendColumnsAvx2(pair, weights, i, n, out, true);
+      i = BlendColumnsAvx2(pairOffset, weights, i, n, out, true);
     } else {
-      i = BlendColumnsAvx2(pair, weights, 0, n, out, false);
+      i = BlendColumnsAvx2(pairOffset, weights, 0, n, out, false);
     }
   }
 #else
@@ -1030,6 +1033,7 @@ bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyR
       SetWeights(t, i, 256 - taps.weight, taps.weight);
     }
     t.pair[i] = pair;
+    t.pairOffset[i] = static_cast<intptr_t>(pair) * static_cast<intptr_t>(sizeof g_pairs[0]);
     if (i > 0 && pair != t.pair[i - 1] + 1) unitStep = false;
     if (pair < t.width - 1) {
       t.pairMin = pair < t.pairMin ? pair : t.pairMin;
