@@ -452,12 +452,15 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     const D3DRECT& r = count ? rects[i] : whole;
     const LONG x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
     const LONG x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
-    for (LONG y = y0; y < y1; ++y) {
-      const size_t row = static_cast<size_t>(y) * width;
-      for (LONG x = x0; x < x1; ++x) {
-        if (flags & D3DCLEAR_TARGET) backBuffer[row + x] = color;
-        if (flags & D3DCLEAR_ZBUFFER) depthBuffer[row + x] = depth;
-      }
+    if (x0 >= x1 || y0 >= y1) continue;
+    // Rows across the whole width are one block of memory: fill it at once.
+    const bool wholeWidth = x0 == 0 && static_cast<UINT>(x1) == width;
+    const size_t span = wholeWidth ? static_cast<size_t>(y1 - y0) * width : size_t(x1 - x0);
+    const LONG rows = wholeWidth ? 1 : y1 - y0;
+    for (LONG i = 0; i < rows; ++i) {
+      const size_t at = static_cast<size_t>(y0 + i) * width + static_cast<size_t>(x0);
+      if (flags & D3DCLEAR_TARGET) std::fill_n(backBuffer.data() + at, span, color);
+      if (flags & D3DCLEAR_ZBUFFER) std::fill_n(depthBuffer.data() + at, span, depth);
     }
   }
   if (flags & D3DCLEAR_ZBUFFER) {
