@@ -1,60 +1,12 @@
 // A label drawn again allocates nothing: the sprite's batch is reserved
-// when the sprite is made and each glyph is rendered once. The C library's
-// allocator is wrapped here to count calls while counting is on.
+// when the sprite is made and each glyph is rendered once. Allocations are
+// counted by the replaced malloc family of support/counting_malloc.
 #include <d3dx9.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 
 #include "d3dx_device.h"
-
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* pointer, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-void __libc_free(void* pointer);
-}
-
-namespace {
-
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-
-void Count() {
-  if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-}
-
-}  // namespace
-
-extern "C" {
-void* malloc(size_t size) noexcept {
-  Count();
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-  Count();
-  return __libc_calloc(count, size);
-}
-void* realloc(void* pointer, size_t size) noexcept {
-  Count();
-  return __libc_realloc(pointer, size);
-}
-void* memalign(size_t alignment, size_t size) noexcept {
-  Count();
-  return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) noexcept {
-  Count();
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
-  Count();
-  *out = __libc_memalign(alignment, size);
-  return *out ? 0 : 12;  // ENOMEM
-}
-void free(void* pointer) noexcept { __libc_free(pointer); }
-}
+#include "support/counting_malloc.h"
 
 namespace {
 
@@ -91,23 +43,18 @@ TEST(D3dxAllocation, LabelsDrawnAgainAllocateNothing) {
   RECT rect = {0, 0, 100, 100};
   arial->DrawTextA(nullptr, "loading", -1, &rect, DT_LEFT, 0xFFFFFFFF);
 
-  g_allocations = 0;
-  g_counting = true;
-  for (int frame = 0; frame < 3; ++frame) {
-    Label(sprite, arial, "rendering background pictures", 1.0f);
-    Label(sprite, arial, "loading", 1.0f);
-    Label(sprite, webdings, "\x5F", 0.5f);
-    arial->DrawTextA(nullptr, "loading", -1, &rect, DT_LEFT, 0xFFFFFFFF);
-  }
-  g_counting = false;
-  EXPECT_EQ(g_allocations.load(), 0);
+  const size_t again = countingmalloc::During([&] {
+    for (int frame = 0; frame < 3; ++frame) {
+      Label(sprite, arial, "rendering background pictures", 1.0f);
+      Label(sprite, arial, "loading", 1.0f);
+      Label(sprite, webdings, "\x5F", 0.5f);
+      arial->DrawTextA(nullptr, "loading", -1, &rect, DT_LEFT, 0xFFFFFFFF);
+    }
+  });
+  EXPECT_EQ(again, 0u);
 
   // The counter counts: rendering a glyph not drawn before allocates.
-  g_allocations = 0;
-  g_counting = true;
-  Label(sprite, arial, "Z", 1.0f);
-  g_counting = false;
-  EXPECT_GT(g_allocations.load(), 0);
+  EXPECT_GT(countingmalloc::During([&] { Label(sprite, arial, "Z", 1.0f); }), 0u);
 
   device->EndScene();
   webdings->Release();

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "app/main_loop.h"
-#include "counting_malloc.h"
 #include "show/frame.h"
 #include "show/loading.h"
+#include "support/counting_malloc.h"
 #include "support/show_start.h"
 #include "support/temp_dir.h"
 
@@ -40,9 +40,7 @@ TEST(FrameAllocations, OnlyTheFirstFrameOfAStretchAllocates) {
     const bool first = StretchId(t) != stretch;
     stretch = StretchId(t);
     g_ShowTime = t;
-    const size_t before = countingmalloc::Allocations();
-    RenderFrame();
-    const size_t allocated = countingmalloc::Allocations() - before;
+    const size_t allocated = countingmalloc::During(RenderFrame);
     if (!first) {
       EXPECT_EQ(allocated, 0u) << "the frame at show time " << t << " allocated";
       ++framesChecked;

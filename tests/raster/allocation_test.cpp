@@ -1,6 +1,5 @@
-// Drawing allocates nothing. malloc and its kin are replaced in this program
-// by versions that count calls (while counting is on) and forward to the C
-// library's own; operator new ends in malloc, so it is counted too.
+// Drawing allocates nothing, counted by the replaced malloc family of
+// support/counting_malloc.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,57 +7,13 @@
 #include <vector>
 
 #include "d3d9/raster.h"
+#include "support/counting_malloc.h"
 #include "support/raster_device.h"
 
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* pointer, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-void __libc_free(void* pointer);
-}
-
 namespace {
-
-std::atomic<bool> g_counting{false};
 // Keeps the compiler from eliding the allocations the counter is tested on.
 void* volatile g_sink = nullptr;
-std::atomic<long> g_allocations{0};
-
-void Count() {
-  if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-}
-
 }  // namespace
-
-extern "C" {
-void* malloc(size_t size) noexcept {
-  Count();
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-  Count();
-  return __libc_calloc(count, size);
-}
-void* realloc(void* pointer, size_t size) noexcept {
-  Count();
-  return __libc_realloc(pointer, size);
-}
-void* memalign(size_t alignment, size_t size) noexcept {
-  Count();
-  return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) noexcept {
-  Count();
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
-  Count();
-  *out = __libc_memalign(alignment, size);
-  return *out ? 0 : 12;  // ENOMEM
-}
-void free(void* pointer) noexcept { __libc_free(pointer); }
-}
 
 using namespace rastertest;
 
@@ -71,18 +26,8 @@ class Environment : public testing::Environment {
 const testing::Environment* const kEnvironment =
     testing::AddGlobalTestEnvironment(new Environment);
 
-// Allocations made by `work`, with counting on only around it.
-template <typename Work>
-long AllocationsDuring(Work work) {
-  g_allocations = 0;
-  g_counting = true;
-  work();
-  g_counting = false;
-  return g_allocations.load();
-}
-
 TEST(Allocation, TheCounterSeesAllocations) {
-  const long seen = AllocationsDuring([] {
+  const size_t seen = countingmalloc::During([] {
     int* p = new int(7);
     g_sink = p;
     delete p;
@@ -90,7 +35,7 @@ TEST(Allocation, TheCounterSeesAllocations) {
     g_sink = q;
     free(q);
   });
-  EXPECT_EQ(seen, 2);
+  EXPECT_EQ(seen, 2u);
 }
 
 TEST(Allocation, DrawCallsAllocateNothing) {
@@ -173,7 +118,7 @@ TEST(Allocation, DrawCallsAllocateNothing) {
 
   for (bool fast : {true, false}) {
     standin::SetRasterFastPaths(fast);
-    EXPECT_EQ(AllocationsDuring(frame), 0) << (fast ? "specialised loops" : "general path");
+    EXPECT_EQ(countingmalloc::During(frame), 0u) << (fast ? "specialised loops" : "general path");
   }
   standin::SetRasterFastPaths(true);
   d->SetPixelShader(nullptr);
