@@ -16,7 +16,9 @@ done
 echo "== tests"
 # No display and no sound device are needed: the tests run headless.
 export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
-ctest --preset linux -j "$jobs"
+ctest_log="$(mktemp)"
+trap 'rm -f "$ctest_log"' EXIT
+ctest --preset linux -j "$jobs" | tee "$ctest_log"
 
 echo "== the real Windows program under Wine"
 if [ -x ../shared/tools/wine-run ] || [ -n "${WINE_RUN:-}" ]; then
@@ -35,3 +37,9 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
     "$target" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 2>&1 | tail -n 1
   done
 fi
+
+# The unit and integration tests' tally, last, for whoever reads the end.
+summary="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$ctest_log" | tail -n 1)"
+failed="$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')"
+total="$(echo "$summary" | sed -E 's/.* failed out of ([0-9]+).*/\1/')"
+echo "ctest: $((total - failed)) passed, $failed failed"
