@@ -246,7 +246,16 @@ void StandinWindowSetFullscreen(HWND window, bool fullscreen) {
   StandinWindow* w = Live(window);
   if (!w) return;
   w->fullscreen = fullscreen;
-  if (w->sdl) SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  if (!w->sdl) return;
+  SDL_Rect bounds;
+  if (fullscreen && SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w->sdl), &bounds) == 0) {
+    // Covers the display by itself too: without a window manager, asking
+    // for full screen leaves the window where and as large as it was.
+    SDL_SetWindowBordered(w->sdl, SDL_FALSE);
+    SDL_SetWindowPosition(w->sdl, bounds.x, bounds.y);
+    SDL_SetWindowSize(w->sdl, bounds.w, bounds.h);
+  }
+  SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
 void StandinWindowPresent(HWND window, const DWORD* pixels, UINT width, UINT height) {
