@@ -316,9 +316,10 @@ TEST_F(Started, ResetLeavesDefaultsAndTheSamplersAreSetUp) {
     EXPECT_EQ(value, c.expected) << "render state " << c.state;
   }
   for (DWORD s = 0; s < 8; ++s) {
-    const DWORD address = s < 2 ? DWORD(D3DTADDRESS_WRAP) : DWORD(D3DTADDRESS_WRAP);
     g_pDevice->GetSamplerState(s, D3DSAMP_ADDRESSU, &value);
-    EXPECT_EQ(value, address);
+    EXPECT_EQ(value, DWORD(D3DTADDRESS_WRAP)) << "sampler " << s;
+    g_pDevice->GetSamplerState(s, D3DSAMP_ADDRESSV, &value);
+    EXPECT_EQ(value, DWORD(D3DTADDRESS_WRAP)) << "sampler " << s;
     g_pDevice->GetSamplerState(s, D3DSAMP_MAGFILTER, &value);
     EXPECT_EQ(value, DWORD(D3DTEXF_LINEAR)) << "sampler " << s;
     g_pDevice->GetSamplerState(s, D3DSAMP_MINFILTER, &value);
