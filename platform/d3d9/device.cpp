@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "d3d9/raster.h"
 #include "kernel32/clock.h"
 #include "user32/window.h"
 
@@ -459,8 +460,8 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     const LONG rows = wholeWidth ? 1 : y1 - y0;
     for (LONG i = 0; i < rows; ++i) {
       const size_t at = static_cast<size_t>(y0 + i) * width + static_cast<size_t>(x0);
-      if (flags & D3DCLEAR_TARGET) std::fill_n(backBuffer.data() + at, span, color);
-      if (flags & D3DCLEAR_ZBUFFER) std::fill_n(depthBuffer.data() + at, span, depth);
+      if (flags & D3DCLEAR_TARGET) FillPixels(backBuffer.data() + at, color, span);
+      if (flags & D3DCLEAR_ZBUFFER) FillPixels(depthBuffer.data() + at, depth, span);
     }
   }
   if (flags & D3DCLEAR_ZBUFFER) {

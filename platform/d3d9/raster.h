@@ -6,6 +6,7 @@
 // the vertices' rhw differ), clockwise triangles kept by D3DCULL_CCW.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <d3d9.h>
@@ -46,5 +47,9 @@ bool RasterFastPaths();
 // compare the two). On by default; AVX2 is used only if the processor has it.
 void SetRasterAvx2(bool allowed);
 bool RasterHasAvx2();
+
+// Sets n DWORDs to value with the widest stores the processor has: the
+// device's Clear.
+void FillPixels(DWORD* dst, DWORD value, size_t n);
 
 }  // namespace standin

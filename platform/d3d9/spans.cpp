@@ -342,10 +342,10 @@ STANDIN_AVX2 void ConstantFactorRunAvx2(DWORD* dst, const uint16_t (&fd)[8], con
   ConstantFactorRunBase(dst + i, fd, k, n - i);
 }
 
-STANDIN_AVX2 void FillRunAvx2(DWORD* dst, DWORD color, int n) {
+STANDIN_AVX2 void FillRunAvx2(DWORD* dst, DWORD color, int n, bool mayStream) {
   const __m256i c = _mm256_set1_epi32(static_cast<int>(color));
   int i = 0;
-  if (n >= kStreamPixels) {
+  if (mayStream && n >= kStreamPixels) {
     // Long runs bypass the cache: nothing of the old contents is needed.
     const int head = StreamHead(dst, n);
     FillRunBase(dst, color, head);
@@ -401,9 +401,9 @@ void ConstantFactorRun(DWORD* dst, const uint16_t (&fd)[8], const uint16_t (&k)[
   ConstantFactorRunBase(dst, fd, k, n);
 }
 
-void FillRun(DWORD* dst, DWORD color, int n) {
+void FillRun(DWORD* dst, DWORD color, int n, bool mayStream = true) {
 #if defined(STANDIN_HAVE_AVX2)
-  if (UseAvx2()) return FillRunAvx2(dst, color, n);
+  if (UseAvx2()) return FillRunAvx2(dst, color, n, mayStream);
 #endif
   FillRunBase(dst, color, n);
 }
@@ -519,6 +519,19 @@ void FinishSpans() {
   g_streamed = false;
 }
 bool RasterHasAvx2() { return CpuHasAvx2(); }
+
+void FillPixels(DWORD* dst, DWORD value, size_t n) {
+  // Ordinary stores: what a clear writes is drawn over or blended with
+  // soon after, and finding it in the cache pays more than not reading the
+  // lines first.
+  constexpr size_t kChunk = size_t(1) << 20;
+  while (n > 0) {
+    const size_t part = n < kChunk ? n : kChunk;
+    FillRun(dst, value, static_cast<int>(part), false);
+    dst += part;
+    n -= part;
+  }
+}
 
 bool OutputIsPlainStore(const OutputState& out, const SpanDepth& depth) {
   return !out.alphaTest && UniformDepthTest(out, depth) == 1 && ClassifyColor(out) == ColorKind::kStore;
