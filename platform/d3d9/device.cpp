@@ -389,6 +389,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* p) {
   if (!p || !ValidPresentParameters(*p)) return D3DERR_INVALIDCALL;
   if (p->BackBufferFormat == D3DFMT_UNKNOWN) p->BackBufferFormat = D3DFMT_X8R8G8B8;
   if (p->BackBufferCount == 0) p->BackBufferCount = 1;
+  ApplyPendingClear();
   params = *p;
   if (params.BackBufferWidth != width || params.BackBufferHeight != height ||
       depthBuffer.empty() == static_cast<bool>(params.EnableAutoDepthStencil))
@@ -406,6 +407,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
   if (lost) return D3DERR_DEVICELOST;
   // Discard semantics: after Present the back buffer's contents are
   // undefined, so the buffers can trade places instead of being copied.
+  ApplyPendingClear();
   presented.swap(backBuffer);
   ++presentCount;
   StandinWindowPresent(focusWindow, presented.data(), width, height);
@@ -447,6 +449,22 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
   const LONG vx0 = static_cast<LONG>(viewport.X), vy0 = static_cast<LONG>(viewport.Y);
   const LONG vx1 = static_cast<LONG>(std::min<DWORD>(viewport.X + viewport.Width, width));
   const LONG vy1 = static_cast<LONG>(std::min<DWORD>(viewport.Y + viewport.Height, height));
+  if (count == 0 && vx0 == 0 && vy0 == 0 && static_cast<UINT>(vx1) == width &&
+      static_cast<UINT>(vy1) == height) {
+    // The whole surface: written when something needs it, or never when a
+    // draw covers it first. A later whole clear replaces an earlier one.
+    if (flags & D3DCLEAR_TARGET) {
+      pendingClear.color = true;
+      pendingClear.colorValue = color;
+    }
+    if (flags & D3DCLEAR_ZBUFFER) {
+      pendingClear.depth = true;
+      pendingClear.depthValue = depth;
+    }
+    return D3D_OK;
+  }
+  // A part of the surface lands on top of the whole one.
+  ApplyPendingClear();
   const D3DRECT whole{vx0, vy0, vx1, vy1};
   const DWORD n = count ? count : 1;
   for (DWORD i = 0; i < n; ++i) {
@@ -471,6 +489,17 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
                      depth);
   }
   return D3D_OK;
+}
+
+void Device::ApplyPendingClear() {
+  const PendingClear clear = pendingClear;
+  if (!clear.color && !clear.depth) return;
+  pendingClear = PendingClear();
+  if (clear.color) FillPixels(backBuffer.data(), clear.colorValue, backBuffer.size());
+  if (clear.depth) {
+    FillPixels(depthBuffer.data(), clear.depthValue, depthBuffer.size());
+    NoteDepthWritten(0, height, clear.depthValue);
+  }
 }
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* m) {
@@ -633,6 +662,7 @@ bool StandinLastFrame(StandinFrame* frame) {
 bool StandinBackBuffer(StandinFrame* frame) {
   standin::Device* d = CurrentDevice();
   if (!frame || !d) return false;
+  d->ApplyPendingClear();
   *frame = StandinFrame{d->backBuffer.data(), d->width, d->height};
   return true;
 }

@@ -184,7 +184,22 @@ class Device final : public IDirect3DDevice9 {
     depthRowsBegin = rowsBegin;
     depthRowsEnd = rowsEnd;
     depthRowsValue = value;
+    // Whatever was written came after any clear still pending. Code that
+    // writes only part of the buffers directly applies the clear first.
+    pendingClear = PendingClear();
   }
+
+  // A Clear of the whole surface not written yet. The first draw that
+  // overwrites every pixel whatever it held (the show's picture after each
+  // frame's clear) makes writing it unnecessary; anything else that reads
+  // or writes the buffers applies it first. The buffers themselves do not
+  // hold it until then.
+  struct PendingClear {
+    bool color = false, depth = false;
+    DWORD colorValue = 0, depthValue = 0;
+  };
+  PendingClear pendingClear;
+  void ApplyPendingClear();
 
  private:
   ~Device();

@@ -717,9 +717,49 @@ bool MergeableHalves(const DrawContext& ctx, const Triangle& a, const Triangle& 
   return true;
 }
 
+// Writes out a clear the device still holds back, and catches up with
+// the depth rows it set.
+void ApplyPendingClear(DrawContext& ctx) {
+  Device& device = *ctx.device;
+  if (!device.pendingClear.color && !device.pendingClear.depth) return;
+  device.ApplyPendingClear();
+  if (ctx.depth) SyncDepthRows(device);
+}
+
+// A clear of the whole surface still pending when a rectangle is drawn:
+// the parts the rectangle overwrites at every pixel, whatever they hold,
+// need never be written (the show clears each frame and then covers it
+// with its picture). The rest is written before the rectangle is.
+void SettlePendingClear(DrawContext& ctx, const Triangle& t, bool coversSurface) {
+  const Device::PendingClear clear = ctx.device->pendingClear;
+  if (!clear.color && !clear.depth) return;
+  OutputState& out = ctx.output;
+  // Whether every pixel passes the depth test against the cleared buffer.
+  bool depthPasses = !out.depthTest;
+  if (out.depthTest && clear.depth && t.z.IsConstant())
+    depthPasses = CompareValues(out.depthFunc, QuantizeDepth(static_cast<float>(t.z.base)),
+                                clear.depthValue);
+  const bool everyPixel = coversSurface && !out.alphaTest && depthPasses;
+  OutputState untested = out;
+  untested.depthTest = false;
+  const bool coversColor = everyPixel && OutputIsPlainStore(untested, SpanDepth());
+  const bool coversDepth = everyPixel && out.depthWrite;
+  if (!coversColor && !coversDepth) {
+    ApplyPendingClear(ctx);
+    return;
+  }
+  Device::PendingClear& rest = ctx.device->pendingClear;
+  if (coversColor) rest.color = false;
+  if (coversDepth) rest.depth = false;
+  ApplyPendingClear(ctx);
+  // The buffer may still hold what it held before the clear; the test is
+  // known to pass everywhere against what it should hold.
+  if (out.depthTest) out.depthFunc = D3DCMP_ALWAYS;
+}
+
 // A fan of two triangles: the show's every quad. Drawn as one rectangle
 // when that gives the same pixels, as two triangles otherwise.
-void DrawFanQuad(const DrawContext& ctx, const RasterVertex (&v)[4]) {
+void DrawFanQuad(DrawContext& ctx, const RasterVertex (&v)[4]) {
   Triangle halves[2];
   const bool first = SetupTriangle(ctx, v[1], v[2], v[0], &halves[0]);
   const bool second = SetupTriangle(ctx, v[2], v[3], v[0], &halves[1]);
@@ -743,6 +783,10 @@ void DrawFanQuad(const DrawContext& ctx, const RasterVertex (&v)[4]) {
       if (x1 > ctx.clipX1 - 1) x1 = ctx.clipX1 - 1;
       if (y1 > ctx.clipY1 - 1) y1 = ctx.clipY1 - 1;
       if (x0 > x1 || y0 > y1) return;
+      const Device& device = *ctx.device;
+      const bool coversSurface = x0 == 0 && y0 == 0 && x1 == static_cast<int64_t>(device.width) - 1 &&
+                                 y1 == static_cast<int64_t>(device.height) - 1;
+      SettlePendingClear(ctx, halves[0], coversSurface);
       Triangle& t = halves[0];
       t.minX = static_cast<int>(x0);
       t.maxX = static_cast<int>(x1);
@@ -756,6 +800,7 @@ void DrawFanQuad(const DrawContext& ctx, const RasterVertex (&v)[4]) {
       return;
     }
   }
+  ApplyPendingClear(ctx);
   if (first) DrawSpans(ctx, halves[0], Coverage());
   if (second) DrawSpans(ctx, halves[1], Coverage());
 }
@@ -930,6 +975,8 @@ bool DecodeVertexFormat(DWORD fvf, VertexLayout* layout, const char** reason) {
 
 void RasterizePrimitives(Device& device, D3DPRIMITIVETYPE type, UINT count, const BYTE* vertices,
                          UINT stride, const VertexLayout& layout) {
+  // Only a rectangle can cover the surface and spare a pending clear.
+  if (!(type == D3DPT_TRIANGLEFAN && count == 2 && g_fastPaths)) device.ApplyPendingClear();
   DrawContext ctx;
   SetupContext(device, layout, &ctx);
   RasterVertex v[4];
