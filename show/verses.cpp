@@ -10,6 +10,7 @@
 #include "gfx/fade.h"
 #include "gfx/quads.h"
 #include "gfx/shaders.h"
+#include "show/fade_colors.h"
 #include "show/frame.h"
 #include "show/loading.h"
 #include "show/sound_cues.h"
@@ -41,8 +42,6 @@ constexpr float kScreenHeightF = static_cast<float>(kScreenHeight);
 
 constexpr DWORD kFadeInLength = 4000;
 constexpr DWORD kFadeOutStart = 8380;
-const D3DXVECTOR4 kOpaqueBlack(0.0f, 0.0f, 0.0f, 1.0f);
-const D3DXVECTOR4 kClearBlack(0.0f, 0.0f, 0.0f, 0.0f);
 const D3DXVECTOR4 kWhite(1.0f, 1.0f, 1.0f, 1.0f);
 
 }  // namespace
@@ -66,7 +65,8 @@ void DrawVerseScene(DWORD t) {
   // The picture, opaque: half of it each way, drifting slowly to the right.
   g_pDevice->SetTexture(0, g_Wallpapers[m.picture]);
   g_pDevice->SetPixelShader(g_TextureShader.pShader);
-  g_TextureShader.pConstantTable->SetVector(g_pDevice, "vColor", &kWhite);
+  if (g_TextureShader.pConstantTable)
+    g_TextureShader.pConstantTable->SetVector(g_pDevice, "vColor", &kWhite);
   g_pDevice->SetVertexShader(nullptr);
   DrawScreenQuad(kScreenWidth, kScreenHeight, m.drift + m.uOffset, 0.25f,
                  (m.uOffset + 0.5f) + m.drift, 0.75f);
