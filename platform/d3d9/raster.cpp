@@ -23,6 +23,9 @@ constexpr double kPositionLimit = 1048576.0;
 
 constexpr int kMaxTexReads = 16;
 
+// Spans at least this long are not prefetched a row ahead (see DrawSpans).
+constexpr int kPrefetchSpanLimit = 256;
+
 // Scratch for one span; the rasteriser runs on the device's thread only.
 DWORD g_spanColors[kMaxSpanPixels];
 uint32_t g_spanDepths[kMaxSpanPixels];
@@ -651,8 +654,10 @@ void DrawSpans(const DrawContext& ctx, const Triangle& t, const Coverage& covera
       for (int x = xl; x <= xr; ++x)
         g_spanDepths[x - xl] = QuantizeDepth(static_cast<float>(EvalPlane(t.z, x, y)));
 
-    if (y < t.maxY && readsTarget) {
+    if (y < t.maxY && readsTarget && xr - xl < kPrefetchSpanLimit) {
       // The next row's pixels will be read for blending: ask for them now.
+      // Long spans are left to the processor, which follows them on its own
+      // and is only held up by a stream of prefetches.
       const char* next = reinterpret_cast<const char*>(colorRow + ctx.pitch + xl);
       for (int x = xl; x <= xr; x += 16) PrefetchLine(next + 4 * static_cast<size_t>(x - xl));
     }
