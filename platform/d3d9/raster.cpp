@@ -582,7 +582,7 @@ bool PlanTexturedSpans(const DrawContext& ctx, const Triangle& t, TexturedSource
   } else {
     BuildLut(ctx, t, source);
   }
-  return PrepareTexturedSpans(*source, t.minX, t.maxX, t.minY);
+  return PrepareTexturedSpans(*source, t.minX, t.maxX, t.minY, t.maxY);
 }
 
 // --- Spans ---------------------------------------------------------------------------

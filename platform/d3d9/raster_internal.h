@@ -39,11 +39,11 @@ struct TexturedSource {
   bool lutIdentity = false;
 };
 
-// Builds the per-column sampling tables for columns x0..x1 (at most
-// kMaxSpanPixels of them). False when the coordinates do not suit the span
+// Builds the sampling tables for columns x0..x1 and rows y0..y1 (at most
+// kMaxSpanPixels of each). False when the coordinates do not suit the span
 // loops (the caller then takes the general path).
-bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyRow);
-// Shades columns xl..xr of row y (within the prepared columns) into out;
+bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int y0, int y1);
+// Shades columns xl..xr of row y (within the prepared ones) into out;
 // `intoTarget` when out is the target row itself and the colours go there
 // unchanged (they may then bypass the cache).
 void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWORD* out,

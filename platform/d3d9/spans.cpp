@@ -638,6 +638,9 @@ struct ColumnTables {
   int pairMin = 0, pairMax = -1;  // ordinary pairs used
   // Point sampling: the column each pixel reads.
   int32_t nearest[kMaxSpanPixels];
+  // Per row from y0 (v depends on y only): the texel rows and weight.
+  int y0 = 0;
+  AxisTaps rows[kMaxSpanPixels + 1];
   // One channel: the shaded colour for each filtered value.
   DWORD singleLut[256];
 };
@@ -840,6 +843,33 @@ void FilterColumns(const SamplerView& view, int level, bool single, int first, i
                        filter(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)));
     }
   }
+  // The last few columns: one more step on copies, which may be read past
+  // their end, where the rows themselves may not.
+  const int rest = last + 1 - c;
+  if (rest > 0) {
+    const size_t bytes = static_cast<size_t>(rest) * (single ? 1 : 4);
+    const size_t at = static_cast<size_t>(c) * (single ? 1 : 4);
+    alignas(16) BYTE in0[16] = {}, in1[16] = {};
+    memcpy(in0, row0 + at, bytes);
+    memcpy(in1, row1 + at, bytes);
+    __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(in0));
+    __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(in1));
+    alignas(16) int16_t out[16];
+    if (single) {
+      _mm_store_si128(reinterpret_cast<__m128i*>(out),
+                      filter(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)));
+    } else {
+      const __m128i alpha = _mm_set1_epi32(view.format == D3DFMT_X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+      a = _mm_or_si128(a, alpha);
+      b = _mm_or_si128(b, alpha);
+      _mm_store_si128(reinterpret_cast<__m128i*>(out),
+                      filter(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)));
+      _mm_store_si128(reinterpret_cast<__m128i*>(out + 8),
+                      filter(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)));
+    }
+    memcpy(g_filtered + at, out, bytes * sizeof(int16_t));
+    c = last + 1;
+  }
 #endif
   for (; c <= last; ++c) FilterColumnScalar(view, level, single, c, j0, j1, fy);
 }
@@ -1008,13 +1038,19 @@ void BlendColumnsSingle(const ColumnTables& t, const TexturedSource& s, int xl, 
 
 }  // namespace
 
-bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int anyRow) {
+bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int y0, int y1) {
   ColumnTables& t = g_columns;
   const SamplerView& view = *source.view;
-  if (x1 - x0 + 1 > kMaxSpanPixels) return false;
+  if (x1 - x0 + 1 > kMaxSpanPixels || y1 - y0 + 1 > kMaxSpanPixels) return false;
   t.width = LevelWidth(view, source.level);
   t.height = LevelHeight(view, source.level);
   if (t.width > kMaxLevelSize) return false;
+  // Each row's taps, and the next row's for the prefetch of the last.
+  t.y0 = y0;
+  for (int y = y0; y <= y1 + 1; ++y)
+    t.rows[y - y0] = AxisFromCoordinate(static_cast<float>(EvalPlane(source.v, x0, y)), t.height,
+                                        view.addressV);
+  const int anyRow = y0;
   t.singleChannel = view.format == D3DFMT_L8 || view.format == D3DFMT_A8;
   t.x0 = x0;
   t.x1 = x1;
@@ -1077,8 +1113,7 @@ void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWOR
                        bool intoTarget) {
   const ColumnTables& t = g_columns;
   const SamplerView& view = *source.view;
-  const float v = static_cast<float>(EvalPlane(source.v, t.x0, y));
-  const AxisTaps rows = AxisFromCoordinate(v, t.height, view.addressV);
+  const AxisTaps& rows = t.rows[y - t.y0];
   const int n = xr - xl + 1;
   if (!source.bilinear) {
     for (int x = xl; x <= xr; ++x)
@@ -1094,8 +1129,7 @@ void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWOR
     last = a < b ? b : a;
   }
   if (first <= last) {
-    const float nextV = static_cast<float>(EvalPlane(source.v, t.x0, y + 1));
-    const AxisTaps next = AxisFromCoordinate(nextV, t.height, view.addressV);
+    const AxisTaps& next = t.rows[y + 1 - t.y0];
     if (next.i1 != rows.i1 && next.i1 != rows.i0)
       PrefetchTexels(view, source.level, next.i1, first, last + 1);
     if (next.i0 != rows.i1 && next.i0 != rows.i0)
