@@ -478,6 +478,27 @@ void ConstantColorRun(const OutputState& out, ColorKind kind, const ConstantBlen
   }
 }
 
+// The alpha test's outcome for each alpha, for the test of the last draw
+// that asked (a label's sprite asks with the same test every frame).
+struct AlphaPassTable {
+  bool built = false;
+  DWORD func = 0;
+  uint32_t ref = 0;
+  bool pass[256];
+};
+AlphaPassTable g_alphaPass;
+
+const bool* AlphaPasses(const OutputState& out) {
+  AlphaPassTable& t = g_alphaPass;
+  if (!t.built || t.func != out.alphaFunc || t.ref != out.alphaRef) {
+    for (uint32_t a = 0; a < 256; ++a) t.pass[a] = CompareValues(out.alphaFunc, a, out.alphaRef);
+    t.built = true;
+    t.func = out.alphaFunc;
+    t.ref = out.alphaRef;
+  }
+  return t.pass;
+}
+
 // Runs the alpha and depth tests pixel by pixel (writing depth for the
 // survivors) and hands each run of survivors to `run(first, last)`. A depth
 // test with one outcome for the whole span (`uniformDepth` 1) reads nothing.
@@ -486,12 +507,12 @@ void SurvivorRuns(const OutputState& out, uint32_t* depthRow, int xl, int xr, co
                   size_t srcStep, const SpanDepth& depth, int uniformDepth, Run run) {
   const bool writeDepth = !DepthWritesChangeNothing(out, depth);
   const bool testDepth = out.depthTest && uniformDepth < 0;
+  const bool* alphaPasses = out.alphaTest ? AlphaPasses(out) : nullptr;
   int start = -1;
   for (int x = xl; x <= xr; ++x) {
     const int i = x - xl;
     bool pass = true;
-    if (out.alphaTest)
-      pass = CompareValues(out.alphaFunc, src[static_cast<size_t>(i) * srcStep] >> 24, out.alphaRef);
+    if (alphaPasses) pass = alphaPasses[src[static_cast<size_t>(i) * srcStep] >> 24];
     if (pass && out.depthTest) {
       const uint32_t z = DepthAt(depth, i);
       if (testDepth) pass = CompareValues(out.depthFunc, z, depthRow[x]);
@@ -571,6 +592,19 @@ void WriteSpan(const OutputState& out, DWORD* colorRow, uint32_t* depthRow, int 
   if (!out.alphaTest && uniformDepth == 1) {
     WriteSpanDepth(out, depthRow, xl, xr, depth);
     ColorRun(out, kind, colorRow + xl, src, xr - xl + 1);
+    return;
+  }
+  if (kind == ColorKind::kAddSaturate && uniformDepth == 1 && DepthWritesChangeNothing(out, depth)) {
+    // Adding nothing leaves a pixel as it was: the pixels that fail the
+    // alpha test add zero instead of splitting the span into runs.
+    const bool* passes = AlphaPasses(out);
+    static DWORD masked[kMaxSpanPixels];
+    for (int x = xl; x <= xr; x += kMaxSpanPixels) {
+      const int n = xr - x + 1 < kMaxSpanPixels ? xr - x + 1 : kMaxSpanPixels;
+      const DWORD* s = src + (x - xl);
+      for (int i = 0; i < n; ++i) masked[i] = passes[s[i] >> 24] ? s[i] : 0;
+      AddSaturateRun(colorRow + x, masked, n);
+    }
     return;
   }
   SurvivorRuns(out, depthRow, xl, xr, src, 1, depth, uniformDepth, [&](int first, int last) {
