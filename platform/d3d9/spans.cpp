@@ -757,6 +757,47 @@ STANDIN_AVX2 int FilterColumnsAvx2(const SamplerView& view, int level, bool sing
   return c;
 }
 
+// Four four-channel texel columns from `offset` filtered.
+STANDIN_AVX2 inline __m256i FilterFourAvx2(const BYTE* row0, const BYTE* row1, size_t offset,
+                                           __m128i alpha, __m256i w0, __m256i w1, __m256i round) {
+  const __m256i a = _mm256_cvtepu8_epi16(
+      _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + offset)), alpha));
+  const __m256i b = _mm256_cvtepu8_epi16(
+      _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + offset)), alpha));
+  return _mm256_add_epi16(
+      _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, w0), _mm256_mullo_epi16(b, w1)), 1), round);
+}
+
+// Four-channel texels: the pairs first.. (columns from first) filtered and
+// paired in registers, without going through g_filtered; each step's last
+// four columns are the next step's first. Returns the first pair not made:
+// the last few are left to FilterColumns and MakePairs.
+STANDIN_AVX2 int FilterPairsAvx2(const SamplerView& view, int level, int first, int last, int j0,
+                                 int j1, int fy) {
+  const TextureLevel& l = view.texture->levels[level];
+  const BYTE* row0 = l.bits.data() + static_cast<size_t>(j0) * static_cast<size_t>(l.pitch);
+  const BYTE* row1 = l.bits.data() + static_cast<size_t>(j1) * static_cast<size_t>(l.pitch);
+  const __m256i w0 = _mm256_set1_epi16(static_cast<int16_t>(256 - fy));
+  const __m256i w1 = _mm256_set1_epi16(static_cast<int16_t>(fy));
+  const __m256i round = _mm256_set1_epi16(64);
+  const __m128i alpha = _mm_set1_epi32(view.format == D3DFMT_X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  int k = first;
+  // Pairs k .. k+3 need columns k .. k+4; the step reads up to k+7, and
+  // columns up to last+1 are there to read.
+  if (k + 7 > last + 1) return k;
+  __m256i x = FilterFourAvx2(row0, row1, 4 * static_cast<size_t>(k), alpha, w0, w1, round);
+  for (; k + 7 <= last + 1; k += 4) {
+    const __m256i z = FilterFourAvx2(row0, row1, 4 * static_cast<size_t>(k + 4), alpha, w0, w1, round);
+    // Columns k+1 .. k+4.
+    const __m256i y = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, z, 0x21), x, 8);
+    const __m256i lo = _mm256_unpacklo_epi16(x, y), hi = _mm256_unpackhi_epi16(x, y);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_pairs[k]), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(g_pairs[k + 2]), _mm256_permute2x128_si256(lo, hi, 0x31));
+    x = z;
+  }
+  return k;
+}
+
 STANDIN_AVX2 int MakePairsAvx2(bool single, int k, int last) {
   if (single) {
     // Pairs k .. k+15 from columns k .. k+16.
@@ -1168,8 +1209,15 @@ void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWOR
       PrefetchTexels(view, source.level, next.i1, first, last + 1);
     if (next.i0 != rows.i1 && next.i0 != rows.i0)
       PrefetchTexels(view, source.level, next.i0, first, last + 1);
-    FilterColumns(view, source.level, single, first, last + 1, rows.i0, rows.i1, rows.weight);
-    MakePairs(single, first, last);
+    int k = first;
+#if defined(STANDIN_HAVE_AVX2)
+    if (!single && UseAvx2())
+      k = FilterPairsAvx2(view, source.level, first, last, rows.i0, rows.i1, rows.weight);
+#endif
+    if (k <= last) {
+      FilterColumns(view, source.level, single, k, last + 1, rows.i0, rows.i1, rows.weight);
+      MakePairs(single, k, last);
+    }
   }
   for (int m = 0; m < t.specialCount; ++m) {
     FilterColumnScalar(view, source.level, single, t.specialA[m], rows.i0, rows.i1, rows.weight);
