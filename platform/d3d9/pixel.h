@@ -145,6 +145,9 @@ struct OutputState {
   DWORD depthFunc = D3DCMP_LESSEQUAL;
   BlendState blend;
   DWORD writeMask = 0xFFFFFFFF;  // bytes of the new colour that are written
+  // How the span loops write the colour (theirs to set, PrepareOutput);
+  // -1 until classified.
+  int colorKind = -1;
 };
 
 // What the rasteriser knows of one row of the depth buffer: whether every
@@ -179,6 +182,9 @@ bool OutputIsPlainStore(const OutputState& out, const SpanDepth& depth);
 // The depth part of WriteSpan alone, for spans stored straight (see above).
 void WriteSpanDepth(const OutputState& out, uint32_t* depthRow, int xl, int xr,
                     const SpanDepth& depth);
+// Classifies a draw's output for the span loops once, instead of per span;
+// called again whenever the blend or the write mask changes.
+void PrepareOutput(OutputState* out);
 // Called once a draw's spans are written: orders any streaming stores before
 // whatever reads the target next.
 void FinishSpans();

@@ -878,6 +878,7 @@ void SetupContext(Device& device, const VertexLayout& layout, DrawContext* ctx) 
   const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
   out.writeMask = ((mask & 1) ? 0x00FF0000u : 0) | ((mask & 2) ? 0x0000FF00u : 0) |
                   ((mask & 4) ? 0x000000FFu : 0) | ((mask & 8) ? 0xFF000000u : 0);
+  PrepareOutput(&out);
 
   ctx->shader = device.pixelShader;
   if (ctx->shader) {

@@ -26,19 +26,21 @@ namespace {
 
 bool g_allowAvx2 = true;
 
-bool CpuHasAvx2() {
+bool DetectAvx2() {
 #if defined(STANDIN_HAVE_AVX2)
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
 #else
   return false;
 #endif
 }
 
-inline bool UseAvx2() { return g_allowAvx2 && CpuHasAvx2(); }
+// Asked once at start-up: the span loops ask for every run.
+const bool g_cpuHasAvx2 = DetectAvx2();
+
+inline bool CpuHasAvx2() { return g_cpuHasAvx2; }
+
+inline bool UseAvx2() { return g_allowAvx2 && g_cpuHasAvx2; }
 
 // Runs at least this long that replace every pixel are written with
 // streaming stores, which do not first read the lines they fill.
@@ -115,13 +117,18 @@ bool FactorIgnoresTarget(DWORD mode) {
 
 enum class ColorKind { kStore, kAddSaturate, kSourceAlpha, kOther };
 
-ColorKind ClassifyColor(const OutputState& out) {
+ColorKind ClassifyBlend(const OutputState& out) {
   if (out.writeMask != 0xFFFFFFFF) return ColorKind::kOther;
   const BlendState& b = out.blend;
   if (!b.enabled || IsBlend(b, D3DBLEND_ONE, D3DBLEND_ZERO)) return ColorKind::kStore;
   if (IsBlend(b, D3DBLEND_ONE, D3DBLEND_ONE)) return ColorKind::kAddSaturate;
   if (IsBlend(b, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA)) return ColorKind::kSourceAlpha;
   return ColorKind::kOther;
+}
+
+// Classified once per draw by PrepareOutput; on the spot otherwise.
+ColorKind ClassifyColor(const OutputState& out) {
+  return out.colorKind >= 0 ? static_cast<ColorKind>(out.colorKind) : ClassifyBlend(out);
 }
 
 #if defined(__SSE2__)
@@ -540,6 +547,11 @@ void FinishSpans() {
   g_streamed = false;
 }
 bool RasterHasAvx2() { return CpuHasAvx2(); }
+
+void PrepareOutput(OutputState* out) {
+  out->colorKind = -1;
+  out->colorKind = static_cast<int>(ClassifyBlend(*out));
+}
 
 void FillPixels(DWORD* dst, DWORD value, size_t n) {
   // Ordinary stores: what a clear writes is drawn over or blended with
