@@ -18,8 +18,15 @@ int64_t FloorDiv(int64_t a, int64_t b) {
   return q;
 }
 
-int Address(int64_t i, int size, DWORD mode) {
+int AddressOutside(int64_t i, int size, DWORD mode);
+
+// Inside the texture, as nearly every tap is, costs a comparison.
+inline int Address(int64_t i, int size, DWORD mode) {
   if (i >= 0 && i < size) return static_cast<int>(i);
+  return AddressOutside(i, size, mode);
+}
+
+int AddressOutside(int64_t i, int size, DWORD mode) {
   switch (mode) {
     case D3DTADDRESS_CLAMP:
       return i < 0 ? 0 : size - 1;
@@ -117,7 +124,10 @@ AxisTaps AxisFromCoordinate(float coordinate, int size, DWORD address) {
   double p = (static_cast<double>(coordinate) * size - 0.5) * 256.0;
   if (!(p > -kCoordinateLimit)) p = -kCoordinateLimit;  // also NaN
   if (p > kCoordinateLimit) p = kCoordinateLimit;
-  const int64_t fixed = static_cast<int64_t>(floor(p));
+  // floor without a library call: p is within +-1e12, where truncation
+  // toward zero is exact.
+  int64_t fixed = static_cast<int64_t>(p);
+  if (static_cast<double>(fixed) > p) --fixed;
   const int64_t first = fixed >> 8;
   AxisTaps taps;
   taps.weight = static_cast<int>(fixed & 255);
