@@ -116,25 +116,6 @@ HRESULT Texture::Create(Device* device, UINT width, UINT height, UINT levels, DW
   return D3D_OK;
 }
 
-ULONG Texture::AddRef() { return ++refs_; }
-
-ULONG Texture::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) {
-    Device* owner = device;
-    delete this;
-    if (owner) owner->Release();
-  }
-  return left;
-}
-
-HRESULT Texture::GetDevice(IDirect3DDevice9** out) {
-  if (!out || !device) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
-
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
   if (!desc || level >= levels.size()) return D3DERR_INVALIDCALL;
   desc->Format = format;
@@ -178,25 +159,6 @@ HRESULT Texture::UnlockRect(UINT level) {
 
 PixelShader::PixelShader() = default;
 PixelShader::~PixelShader() = default;
-
-ULONG PixelShader::AddRef() { return ++refs_; }
-
-ULONG PixelShader::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) {
-    Device* owner = device;
-    delete this;
-    if (owner) owner->Release();
-  }
-  return left;
-}
-
-HRESULT PixelShader::GetDevice(IDirect3DDevice9** out) {
-  if (!out || !device) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
 
 HRESULT PixelShader::GetFunction(void* data, UINT* sizeOfData) {
   if (!sizeOfData) return D3DERR_INVALIDCALL;

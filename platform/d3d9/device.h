@@ -33,22 +33,36 @@ struct TextureLevel {
   bool locked = false;
 };
 
-class Texture final : public IDirect3DTexture9 {
+// What every object a device makes shares: a reference count, and one
+// reference on its device that it gives back when it goes.
+template <typename Interface>
+class DeviceChild : public Interface {
+ public:
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** out) override;
+
+  Device* device = nullptr;
+
+ protected:
+  virtual ~DeviceChild() = default;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+class Texture final : public DeviceChild<IDirect3DTexture9> {
  public:
   // Levels 0 makes the full chain down to 1 x 1, as Direct3D does.
   static HRESULT Create(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
                         D3DFORMAT format, D3DPOOL pool, Texture** out);
 
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice9** device) override;
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
   DWORD GetLevelCount() override { return static_cast<DWORD>(levels.size()); }
   HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
   HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
   HRESULT UnlockRect(UINT level) override;
 
-  Device* device = nullptr;
   D3DFORMAT format = D3DFMT_UNKNOWN;
   D3DPOOL pool = D3DPOOL_MANAGED;
   DWORD usage = 0;
@@ -56,18 +70,13 @@ class Texture final : public IDirect3DTexture9 {
 
  private:
   Texture() = default;
-  ~Texture() = default;
-  std::atomic<ULONG> refs_{1};
+  ~Texture() override = default;
 };
 
-class PixelShader final : public IDirect3DPixelShader9 {
+class PixelShader final : public DeviceChild<IDirect3DPixelShader9> {
  public:
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice9** device) override;
   HRESULT GetFunction(void* data, UINT* sizeOfData) override;
 
-  Device* device = nullptr;
   std::vector<DWORD> tokens;
   // Filled by CreatePixelShader: the decoded program, what the classifier
   // recognised in it, and a number no other shader of the process shares
@@ -77,10 +86,7 @@ class PixelShader final : public IDirect3DPixelShader9 {
   uint64_t serial = 0;
 
   PixelShader();
-  ~PixelShader();
-
- private:
-  std::atomic<ULONG> refs_{1};
+  ~PixelShader() override;
 };
 
 class Direct3D final : public IDirect3D9 {
@@ -206,6 +212,25 @@ class Device final : public IDirect3DDevice9 {
   void AllocateBuffers();
   std::atomic<ULONG> refs_{1};
 };
+
+template <typename Interface>
+ULONG DeviceChild<Interface>::Release() {
+  const ULONG left = --refs_;
+  if (left == 0) {
+    Device* owner = device;
+    delete this;
+    if (owner) owner->Release();
+  }
+  return left;
+}
+
+template <typename Interface>
+HRESULT DeviceChild<Interface>::GetDevice(IDirect3DDevice9** out) {
+  if (!out || !device) return D3DERR_INVALIDCALL;
+  device->AddRef();
+  *out = device;
+  return D3D_OK;
+}
 
 // The device of the process, or null; the test interface reads frames here.
 Device* CurrentDevice();
