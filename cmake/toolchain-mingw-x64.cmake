@@ -1,11 +1,4 @@
-# Cross-compiles the Windows programs with Debian's mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# The 64-bit Windows programs, which a 64-bit-only Wine can run.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(SHOW_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${SHOW_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${SHOW_MINGW_TRIPLE}-g++)
-set(CMAKE_RC_COMPILER ${SHOW_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${SHOW_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
