@@ -179,6 +179,9 @@ void WriteSpanConstant(const OutputState& out, DWORD* colorRow, uint32_t* depthR
 // Whether a span in front end may store its colours straight into the
 // target row: nothing between shading and the target changes them.
 bool OutputIsPlainStore(const OutputState& out, const SpanDepth& depth);
+// The same for a span added to the target with saturation (ONE/ONE) and
+// nothing else in between.
+bool OutputIsPlainAdd(const OutputState& out, const SpanDepth& depth);
 // The depth part of WriteSpan alone, for spans stored straight (see above).
 void WriteSpanDepth(const OutputState& out, uint32_t* depthRow, int xl, int xr,
                     const SpanDepth& depth);

@@ -669,9 +669,12 @@ void DrawSpans(const DrawContext& ctx, const Triangle& t, const Coverage& covera
       case FrontEnd::kTextured:
         if (OutputIsPlainStore(ctx.output, depth)) {
           WriteSpanDepth(ctx.output, depthRow, xl, xr, depth);
-          ShadeTexturedSpan(textured, y, xl, xr, colorRow + xl, true);
+          ShadeTexturedSpan(textured, y, xl, xr, colorRow + xl, SpanTarget::kStore);
+        } else if (OutputIsPlainAdd(ctx.output, depth)) {
+          WriteSpanDepth(ctx.output, depthRow, xl, xr, depth);
+          ShadeTexturedSpan(textured, y, xl, xr, colorRow + xl, SpanTarget::kAdd);
         } else {
-          ShadeTexturedSpan(textured, y, xl, xr, g_spanColors, false);
+          ShadeTexturedSpan(textured, y, xl, xr, g_spanColors, SpanTarget::kScratch);
           WriteSpan(ctx.output, colorRow, depthRow, xl, xr, g_spanColors, depth, true);
         }
         break;

@@ -43,11 +43,15 @@ struct TexturedSource {
 // kMaxSpanPixels of each). False when the coordinates do not suit the span
 // loops (the caller then takes the general path).
 bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int y0, int y1);
-// Shades columns xl..xr of row y (within the prepared ones) into out;
-// `intoTarget` when out is the target row itself and the colours go there
-// unchanged (they may then bypass the cache).
+// Where ShadeTexturedSpan puts its colours.
+enum class SpanTarget {
+  kScratch,  // into a buffer, for the span writers
+  kStore,    // into the target row, unchanged (they may bypass the cache)
+  kAdd,      // added to the target row, saturating (ONE/ONE blending)
+};
+// Shades columns xl..xr of row y (within the prepared ones) into out.
 void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWORD* out,
-                       bool intoTarget);
+                       SpanTarget target);
 
 constexpr int kMaxSpanPixels = 16384;
 

@@ -570,6 +570,10 @@ bool OutputIsPlainStore(const OutputState& out, const SpanDepth& depth) {
   return !out.alphaTest && UniformDepthTest(out, depth) == 1 && ClassifyColor(out) == ColorKind::kStore;
 }
 
+bool OutputIsPlainAdd(const OutputState& out, const SpanDepth& depth) {
+  return !out.alphaTest && ClassifyColor(out) == ColorKind::kAddSaturate && UniformDepthTest(out, depth) == 1;
+}
+
 void WriteSpanDepth(const OutputState& out, uint32_t* depthRow, int xl, int xr,
                     const SpanDepth& depth) {
   if (DepthWritesChangeNothing(out, depth)) return;
@@ -868,7 +872,7 @@ STANDIN_AVX2 int BlendColumnsAvx2(const intptr_t* pair, const int16_t (*weights)
 }
 
 STANDIN_AVX2 int BlendColumnsSingleAvx2(const int32_t* pair, const int32_t* weights, bool unitStep,
-                                        bool luminance, int n, DWORD* out) {
+                                        bool luminance, bool add, int n, DWORD* out) {
   const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
   int i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -881,9 +885,10 @@ STANDIN_AVX2 int BlendColumnsSingleAvx2(const int32_t* pair, const int32_t* weig
                             g_pairs1[pair[i + 6]], g_pairs1[pair[i + 7]]);
     const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + i));
     const __m256i v = _mm256_srai_epi32(_mm256_madd_epi16(p, w), 15);
-    const __m256i c = luminance ? _mm256_or_si256(_mm256_or_si256(v, _mm256_slli_epi32(v, 8)),
-                                                  _mm256_or_si256(_mm256_slli_epi32(v, 16), opaque))
-                                : _mm256_slli_epi32(v, 24);
+    __m256i c = luminance ? _mm256_or_si256(_mm256_or_si256(v, _mm256_slli_epi32(v, 8)),
+                                            _mm256_or_si256(_mm256_slli_epi32(v, 16), opaque))
+                          : _mm256_slli_epi32(v, 24);
+    if (add) c = _mm256_adds_epu8(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + i)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), c);
   }
   return i;
@@ -1082,15 +1087,17 @@ void BlendColumns(const ColumnTables& t, int xl, int n, DWORD* out, bool stream)
 }
 
 // One-channel texels: the filtered value of each pixel, then its colour
-// (straight for L8 and A8 when the shading passes the sample through).
-void BlendColumnsSingle(const ColumnTables& t, const TexturedSource& s, int xl, int n, DWORD* out) {
+// (straight for L8 and A8 when the shading passes the sample through),
+// stored in out or, with `add`, added to it with saturation.
+void BlendColumnsSingle(const ColumnTables& t, const TexturedSource& s, int xl, int n, bool add,
+                        DWORD* out) {
   const int32_t* pair = t.pair + (xl - t.x0);
   const int32_t* weights = t.weights1 + (xl - t.x0);
   const bool luminance = s.view->format == D3DFMT_L8;
   int i = 0;
 #if defined(STANDIN_HAVE_AVX2)
   if (s.lutIdentity && UseAvx2())
-    i = BlendColumnsSingleAvx2(pair, weights, t.unitStep, luminance, n, out);
+    i = BlendColumnsSingleAvx2(pair, weights, t.unitStep, luminance, add, n, out);
 #endif
 #if defined(__SSE2__)
   if (s.lutIdentity) {
@@ -1109,6 +1116,7 @@ void BlendColumnsSingle(const ColumnTables& t, const TexturedSource& s, int xl, 
         c = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_or_si128(_mm_slli_epi32(v, 16), opaque));
       else
         c = _mm_slli_epi32(v, 24);
+      if (add) c = _mm_adds_epu8(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i)));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), c);
     }
   }
@@ -1119,7 +1127,11 @@ void BlendColumnsSingle(const ColumnTables& t, const TexturedSource& s, int xl, 
     const int v = (static_cast<int16_t>(p & 0xFFFF) * static_cast<int16_t>(w & 0xFFFF) +
                    static_cast<int16_t>(p >> 16) * static_cast<int16_t>(w >> 16)) >>
                   15;
-    out[i] = t.singleLut[v];
+    const DWORD c = t.singleLut[v];
+    if (add)
+      AddSaturateRun(out + i, &c, 1);
+    else
+      out[i] = c;
   }
 }
 
@@ -1197,11 +1209,18 @@ bool PrepareTexturedSpans(const TexturedSource& source, int x0, int x1, int y0, 
 }
 
 void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWORD* out,
-                       bool intoTarget) {
+                       SpanTarget target) {
   const ColumnTables& t = g_columns;
   const SamplerView& view = *source.view;
   const AxisTaps& rows = t.rows[y - t.y0];
   const int n = xr - xl + 1;
+  if (target == SpanTarget::kAdd && !(source.bilinear && t.singleChannel)) {
+    // Only the one-channel loops add as they go: the rest shade first.
+    static DWORD shaded[kMaxSpanPixels];
+    ShadeTexturedSpan(source, y, xl, xr, shaded, SpanTarget::kScratch);
+    AddSaturateRun(out, shaded, n);
+    return;
+  }
   if (!source.bilinear) {
     for (int x = xl; x <= xr; ++x)
       out[x - xl] = FetchTexel(view, source.level, t.nearest[x - t.x0], rows.nearest);
@@ -1237,11 +1256,11 @@ void ShadeTexturedSpan(const TexturedSource& source, int y, int xl, int xr, DWOR
     MakePair(single, t.width - 1 + m, t.specialA[m], t.specialB[m]);
   }
   if (single) {
-    BlendColumnsSingle(t, source, xl, n, out);
+    BlendColumnsSingle(t, source, xl, n, target == SpanTarget::kAdd, out);
     return;
   }
   // Streamed pixels must be final: only when the colours need no table.
-  BlendColumns(t, xl, n, out, intoTarget && source.lutIdentity);
+  BlendColumns(t, xl, n, out, target == SpanTarget::kStore && source.lutIdentity);
   if (!source.lutIdentity) ApplyLut(source, out, n);
 }
 
